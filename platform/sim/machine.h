@@ -1,0 +1,64 @@
+// A simulated Windows computer: its identity, registry, drives and injected faults.
+// A machine is made from an edition template or loaded from a machine folder, and
+// saved back to its folder when the process that ran on it ends.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/sim/faults.h"
+#include "platform/sim/filesystem.h"
+#include "platform/sim/os_identity.h"
+#include "platform/sim/registry.h"
+
+namespace sim {
+
+class Machine {
+ public:
+  Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  OsIdentity os;
+  Registry registry;
+  FileSystem files;
+  Faults faults;
+
+  // The machine's clock, in FILETIME ticks (100 ns since 1601). It stands still
+  // unless a test moves it, so runs are repeatable.
+  uint64_t Now() const { return clock_; }
+  void SetClock(uint64_t ticks);
+  void AdvanceClock(uint64_t seconds) { SetClock(clock_ + seconds * 10000000ull); }
+
+  // Restart requests made through ExitWindowsEx (the machine does not stop).
+  std::vector<uint32_t> restartRequests;
+
+  // The folder it was loaded from (empty for a machine made in memory).
+  std::string folder;
+
+  // Held by every simulated call, so that a worker thread and the dialog
+  // thread see one consistent machine.
+  std::recursive_mutex mutex;
+
+  // Deep comparison: identity, registry and files.
+  bool SameAs(const Machine& other, std::string* firstDifference) const;
+
+ private:
+  uint64_t clock_;
+};
+
+// Edition templates ("xp", "xp-x64", "2003-x64-enterprise", ...).
+std::vector<std::string> EditionNames();
+std::unique_ptr<Machine> MachineFromEdition(std::string_view edition, std::string* error);
+
+// Machine folders: machine.ini, HKLM.reg (+ HKLM.security), HKCU.reg, drives/<L>/...
+// Loading refuses a folder whose files cannot be parsed, naming the file and line.
+// Saving replaces the folder as a whole: a killed save leaves the old or the new machine.
+std::unique_ptr<Machine> LoadMachine(const std::string& folder, std::string* error);
+bool SaveMachine(const Machine& machine, const std::string& folder, std::string* error);
+
+}  // namespace sim

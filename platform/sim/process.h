@@ -1,0 +1,119 @@
+// A simulated process: the program running on a machine, with its module name,
+// current folder, token, handles and threads. One process runs at a time; the
+// Win32 functions act on it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/sim/machine.h"
+#include "platform/sim/security.h"
+
+namespace sim {
+
+struct HandleObject {
+  virtual ~HandleObject() = default;
+};
+
+class HandleTable {
+ public:
+  uintptr_t Add(std::shared_ptr<HandleObject> object);
+  std::shared_ptr<HandleObject> Get(uintptr_t value) const;
+  template <typename T>
+  std::shared_ptr<T> GetAs(uintptr_t value) const {
+    return std::dynamic_pointer_cast<T>(Get(value));
+  }
+  bool Close(uintptr_t value);
+  size_t Count() const;
+  template <typename T>
+  size_t CountOf() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    size_t n = 0;
+    for (const auto& [k, v] : objects_)
+      if (dynamic_cast<T*>(v.get())) ++n;
+    return n;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<uintptr_t, std::shared_ptr<HandleObject>> objects_;
+  uintptr_t next_ = 0x100;
+};
+
+struct ProcessOptions {
+  std::string modulePath = "C:\\Kestrolin.exe";  // GetModuleFileNameA(NULL)
+  std::string currentDirectory;  // defaults to the module's folder
+  bool is64BitProcess = false;   // the programs are 32-bit; the shell is native
+};
+
+class Process {
+ public:
+  Process(Machine& machine, ProcessOptions options);
+  ~Process();
+
+  Machine& machine;
+  std::string modulePath;
+  std::string currentDirectory;
+  bool is64BitProcess;
+  Token token;
+  std::map<std::string, bool> privileges;  // name -> enabled; what the token holds
+  HandleTable handles;
+
+  // A 32-bit process on a 64-bit Windows.
+  bool IsWow64() const { return machine.os.Is64Bit() && !is64BitProcess; }
+
+  // LocalAlloc'd blocks and objects the security functions hand out; LocalFree ends them.
+  void* TrackLocal(void* block, std::function<void()> release);
+  bool FreeLocal(void* block);
+  size_t LocalCount() const;
+
+ private:
+  mutable std::mutex localMutex_;
+  std::map<void*, std::function<void()>> locals_;
+};
+
+// The running process; aborts with a clear message when no process runs.
+Process& CurrentProcess();
+Process* CurrentProcessOrNull();
+
+// Runs a process on a machine for the scope's lifetime.
+class ProcessScope {
+ public:
+  explicit ProcessScope(Machine& machine, ProcessOptions options = {});
+  ~ProcessScope();
+  ProcessScope(const ProcessScope&) = delete;
+  ProcessScope& operator=(const ProcessScope&) = delete;
+  Process& process() { return *process_; }
+
+ private:
+  std::unique_ptr<Process> process_;
+  Process* previous_;
+};
+
+// Per-thread state of the calling thread.
+uint32_t& ThreadLastError();
+bool& ThreadFsRedirectionDisabled();
+
+// Every simulated call starts with this: it takes the machine's lock, counts the
+// call and reports an injected failure for it, if one is due.
+class ApiCall {
+ public:
+  ApiCall(const char* name, std::string_view subject = {});
+  Machine& machine() { return process_.machine; }
+  Process& process() { return process_; }
+  // The injected error for this call, if any.
+  const std::optional<uint32_t>& fault() const { return fault_; }
+
+ private:
+  Process& process_;
+  std::lock_guard<std::recursive_mutex> lock_;
+  std::optional<uint32_t> fault_;
+};
+
+}  // namespace sim
