@@ -66,7 +66,25 @@ Process::Process(Machine& m, ProcessOptions options)
   privileges["SeChangeNotifyPrivilege"] = true;
 }
 
+void Process::AdoptThread(std::thread thread) {
+  std::lock_guard<std::mutex> g(threadMutex_);
+  threads_.push_back(std::move(thread));
+}
+
+void Process::JoinThreads() {
+  for (;;) {
+    std::vector<std::thread> running;
+    {
+      std::lock_guard<std::mutex> g(threadMutex_);
+      running.swap(threads_);
+    }
+    if (running.empty()) return;
+    for (auto& t : running) t.join();  // a thread may have started more threads
+  }
+}
+
 Process::~Process() {
+  JoinThreads();
   std::lock_guard<std::mutex> g(localMutex_);
   for (auto& [block, release] : locals_) release();
   locals_.clear();
@@ -116,7 +134,10 @@ ProcessScope::ProcessScope(Machine& machine, ProcessOptions options)
   ThreadFsRedirectionDisabled() = false;
 }
 
-ProcessScope::~ProcessScope() { g_current.store(previous_); }
+ProcessScope::~ProcessScope() {
+  process_->JoinThreads();  // they still call into this process
+  g_current.store(previous_);
+}
 
 uint32_t& ThreadLastError() {
   thread_local uint32_t error = 0;
@@ -131,6 +152,15 @@ bool& ThreadFsRedirectionDisabled() {
 ApiCall::ApiCall(const char* name, std::string_view subject)
     : process_(CurrentProcess()),
       lock_(process_.machine.mutex),
+      name_(name),
       fault_(process_.machine.faults.Check(name, subject)) {}
+
+ApiCall::ApiCall(const char* name, Deferred)
+    : process_(CurrentProcess()), lock_(process_.machine.mutex), name_(name) {}
+
+const std::optional<uint32_t>& ApiCall::CheckFault(std::string_view subject) {
+  fault_ = process_.machine.faults.Check(name_, subject);
+  return fault_;
+}
 
 }  // namespace sim

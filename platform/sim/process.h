@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "platform/sim/machine.h"
 #include "platform/sim/security.h"
@@ -68,12 +70,22 @@ class Process {
   // A 32-bit process on a 64-bit Windows.
   bool IsWow64() const { return machine.os.Is64Bit() && !is64BitProcess; }
 
+  // Libraries loaded by LoadLibraryA and not yet freed: lower-case name -> count.
+  std::map<std::string, int> libraryReferences;
+
+  // Threads started with CreateThread. The process waits for them when it ends,
+  // because their code still runs on this process's machine.
+  void AdoptThread(std::thread thread);
+  void JoinThreads();
+
   // LocalAlloc'd blocks and objects the security functions hand out; LocalFree ends them.
   void* TrackLocal(void* block, std::function<void()> release);
   bool FreeLocal(void* block);
   size_t LocalCount() const;
 
  private:
+  std::mutex threadMutex_;
+  std::vector<std::thread> threads_;
   mutable std::mutex localMutex_;
   std::map<void*, std::function<void()>> locals_;
 };
@@ -110,9 +122,16 @@ class ApiCall {
   // The injected error for this call, if any.
   const std::optional<uint32_t>& fault() const { return fault_; }
 
+  // For calls whose subject is known only under the lock (a key path built from a
+  // handle): the fault check is made here instead of in the constructor.
+  struct Deferred {};
+  ApiCall(const char* name, Deferred);
+  const std::optional<uint32_t>& CheckFault(std::string_view subject);
+
  private:
   Process& process_;
   std::lock_guard<std::recursive_mutex> lock_;
+  const char* name_;
   std::optional<uint32_t> fault_;
 };
 
