@@ -464,7 +464,9 @@ void WriteDevices(const KeyWriter& enumKey, const KeyWriter& classKey, const Edi
   if (e.family == Family::kNt4) {
     // NT 4.0 has no Plug and Play: only legacy drivers appear under Root.
     for (const auto& s : kServices) {
-      enumKey.Sub(std::string("Root\\LEGACY_") + s.name + "\\0000")
+      std::string device = std::string("Root\\LEGACY_") + s.name;
+      for (char& c : device) c = static_cast<char>(UpperAscii(static_cast<unsigned char>(c)));
+      enumKey.Sub(device + "\\0000")
           .Sz("Service", s.name)
           .Dword("Legacy", 1)
           .Dword("ConfigFlags", 0)
@@ -624,10 +626,16 @@ void WriteDrives(FileSystem& files, const EditionRow& e, const OsIdentity& os) {
       files.WriteFile(sysdir + "\\" + f, Placeholder(f));
     }
   }
-  for (const char* f : {"serial.sys", "parport.sys", "serenum.sys"}) {
-    files.WriteFile(sysdir + "\\drivers\\" + f, Placeholder(f));
-  }
   const bool plugAndPlay = e.family != Family::kNt4;
+  struct Driver {
+    const char* name;
+    bool sinceWindows2000;
+  };
+  for (const Driver& d : {Driver{"serial.sys", false}, Driver{"parport.sys", false},
+                          Driver{"serenum.sys", true}}) {
+    if (d.sinceWindows2000 && !plugAndPlay) continue;
+    files.WriteFile(sysdir + "\\drivers\\" + d.name, Placeholder(d.name));
+  }
   for (const auto& inf : OrdinaryInfs(DriverVerOf(e).InfLine())) {
     if (inf.sinceWindows2000 && !plugAndPlay) continue;
     const std::string path = windir + "\\inf\\" + inf.name;
