@@ -1,0 +1,52 @@
+// The conformance platform on the simulator: a fresh machine of the edition named
+// with --edition (default xp), and one 32-bit process on it for the whole run.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "env/environment.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/process.h"
+
+namespace conformance {
+
+namespace {
+std::unique_ptr<sim::Machine> g_machine;
+std::unique_ptr<sim::ProcessScope> g_process;
+std::string g_edition = "xp";
+}  // namespace
+
+bool SetUpPlatform(int* argc, char** argv) {
+  for (int i = 1; i < *argc; ++i) {
+    if (std::strncmp(argv[i], "--edition=", 10) == 0) {
+      g_edition = argv[i] + 10;
+    } else {
+      std::fprintf(stderr, "unknown argument: %s (use --edition=NAME)\n", argv[i]);
+      return false;
+    }
+  }
+  std::string error;
+  g_machine = sim::MachineFromEdition(g_edition, &error);
+  if (!g_machine) {
+    std::fprintf(stderr, "cannot start a machine of edition %s: %s\n", g_edition.c_str(),
+                 error.c_str());
+    return false;
+  }
+  sim::ProcessOptions options;
+  options.modulePath = "C:\\conformance_tests.exe";
+  g_process = std::make_unique<sim::ProcessScope>(*g_machine, options);
+  return true;
+}
+
+void TearDownPlatform() {
+  g_process.reset();
+  g_machine.reset();
+}
+
+bool IsSimulator() { return true; }
+bool IsWine() { return false; }
+bool IsWindows64() { return sim::CurrentProcess().machine.os.Is64Bit(); }
+bool IsWow64() { return sim::CurrentProcess().IsWow64(); }
+std::string PlatformName() { return "simulator " + g_edition; }
+
+}  // namespace conformance
