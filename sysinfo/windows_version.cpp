@@ -305,8 +305,7 @@ int WindowsVersion::DescribeWindowsVersion() {
 
 int IsNative64BitWindows() {
   const WORD architecture = NativeProcessorArchitecture();
-  return architecture == PROCESSOR_ARCHITECTURE_AMD64 ||
-                 architecture == PROCESSOR_ARCHITECTURE_IA64
+  return architecture == PROCESSOR_ARCHITECTURE_AMD64 || architecture == PROCESSOR_ARCHITECTURE_IA64
              ? 1
              : 0;
 }

@@ -23,7 +23,7 @@ struct EditionRow {
   uint16_t servicePack;
   uint16_t suiteMask;
   uint8_t productType;
-  uint16_t architecture;  // PROCESSOR_ARCHITECTURE_*
+  uint16_t architecture;    // PROCESSOR_ARCHITECTURE_*
   const char* productName;  // Windows NT\CurrentVersion (or 9x CurrentVersion) ProductName
   const char* editionId;    // Windows NT\CurrentVersion EditionID (NT 6 only)
   bool hotfixQ246009;       // NT 4.0 SP6a: SP6 with the hotfix that made it "6a"
@@ -41,38 +41,94 @@ constexpr uint16_t kEnterprise = kServer | VER_SUITE_ENTERPRISE;
 constexpr uint16_t kDatacenter = kEnterprise | VER_SUITE_DATACENTER;
 constexpr uint16_t kWeb = kServer | VER_SUITE_BLADE;
 
-constexpr uint8_t kWorkstationType = VER_NT_WORKSTATION;
-constexpr uint8_t kServerType = VER_NT_SERVER;
+// Product types.
+constexpr uint8_t kWks = VER_NT_WORKSTATION;
+constexpr uint8_t kSrv = VER_NT_SERVER;
 
-constexpr const char* k2003 = "Microsoft Windows Server 2003";
+// szCSDVersion by service pack number.
+constexpr const char* kServicePackText[] = {"",
+                                            "Service Pack 1",
+                                            "Service Pack 2",
+                                            "Service Pack 3",
+                                            "Service Pack 4",
+                                            "Service Pack 5",
+                                            "Service Pack 6"};
 
-// clang-format off
+constexpr EditionRow Nt(const char* name, uint32_t major, uint32_t minor, uint32_t build,
+                        uint16_t servicePack, uint16_t suite, uint8_t type, uint16_t arch,
+                        const char* productName, const char* editionId = nullptr) {
+  EditionRow row{};
+  row.name = name;
+  row.family = Family::kNt;
+  row.major = major;
+  row.minor = minor;
+  row.build = build;
+  row.csdVersion = kServicePackText[servicePack];
+  row.servicePack = servicePack;
+  row.suiteMask = suite;
+  row.productType = type;
+  row.architecture = arch;
+  row.productName = productName;
+  row.editionId = editionId;
+  return row;
+}
+
+constexpr EditionRow Server2003(const char* name, uint16_t suite, uint16_t arch) {
+  return Nt(name, 5, 2, 3790, 2, suite, kSrv, arch, "Microsoft Windows Server 2003");
+}
+
+// NT 4.0 Workstation SP6, without or with the Q246009 hotfix that makes it SP6a.
+constexpr EditionRow Nt4Sp6(const char* name, bool hotfixQ246009) {
+  EditionRow row = Nt(name, 4, 0, 1381, 6, 0, kWks, kX86, nullptr);
+  row.family = Family::kNt4;
+  row.hotfixQ246009 = hotfixQ246009;
+  return row;
+}
+
+constexpr EditionRow Win9x(const char* name, uint32_t minor, uint32_t build, const char* csd,
+                           const char* productName) {
+  EditionRow row{};
+  row.name = name;
+  row.family = Family::k9x;
+  row.major = 4;
+  row.minor = minor;
+  row.build = build;
+  row.csdVersion = csd;
+  row.architecture = kX86;
+  row.productName = productName;
+  return row;
+}
+
+constexpr const char* kXp = "Microsoft Windows XP";
+constexpr const char* kVista = "Windows Vista (TM) Business";
+
 const EditionRow kEditions[] = {
-  // name                   family        maj min build       csd               sp  suite         type              arch    product name                         EditionID         Q246009
-  {"2000",                  Family::kNt,  5,  0,  2195,       "Service Pack 4", 4,  0,            kWorkstationType, kX86,   "Microsoft Windows 2000",            nullptr,          false},
-  {"xp",                    Family::kNt,  5,  1,  2600,       "Service Pack 3", 3,  kWorkstation, kWorkstationType, kX86,   "Microsoft Windows XP",              nullptr,          false},
-  {"xp-x64",                Family::kNt,  5,  2,  3790,       "Service Pack 2", 2,  kWorkstation, kWorkstationType, kAmd64, "Microsoft Windows XP",              nullptr,          false},
-  {"2003",                  Family::kNt,  5,  2,  3790,       "Service Pack 2", 2,  kServer,      kServerType,      kX86,   k2003,                               nullptr,          false},
-  {"2003-enterprise",       Family::kNt,  5,  2,  3790,       "Service Pack 2", 2,  kEnterprise,  kServerType,      kX86,   k2003,                               nullptr,          false},
-  {"2003-datacenter",       Family::kNt,  5,  2,  3790,       "Service Pack 2", 2,  kDatacenter,  kServerType,      kX86,   k2003,                               nullptr,          false},
-  {"2003-web",              Family::kNt,  5,  2,  3790,       "Service Pack 2", 2,  kWeb,         kServerType,      kX86,   k2003,                               nullptr,          false},
-  {"2003-x64",              Family::kNt,  5,  2,  3790,       "Service Pack 2", 2,  kServer,      kServerType,      kAmd64, k2003,                               nullptr,          false},
-  {"2003-x64-enterprise",   Family::kNt,  5,  2,  3790,       "Service Pack 2", 2,  kEnterprise,  kServerType,      kAmd64, k2003,                               nullptr,          false},
-  {"2003-x64-datacenter",   Family::kNt,  5,  2,  3790,       "Service Pack 2", 2,  kDatacenter,  kServerType,      kAmd64, k2003,                               nullptr,          false},
-  {"2003-ia64",             Family::kNt,  5,  2,  3790,       "Service Pack 2", 2,  kServer,      kServerType,      kIa64,  k2003,                               nullptr,          false},
-  {"2003-ia64-enterprise",  Family::kNt,  5,  2,  3790,       "Service Pack 2", 2,  kEnterprise,  kServerType,      kIa64,  k2003,                               nullptr,          false},
-  {"2003-ia64-datacenter",  Family::kNt,  5,  2,  3790,       "Service Pack 2", 2,  kDatacenter,  kServerType,      kIa64,  k2003,                               nullptr,          false},
-  {"vista",                 Family::kNt,  6,  0,  6002,       "Service Pack 2", 2,  kWorkstation, kWorkstationType, kX86,   "Windows Vista (TM) Business",       "Business",       false},
-  {"vista-x64",             Family::kNt,  6,  0,  6002,       "Service Pack 2", 2,  kWorkstation, kWorkstationType, kAmd64, "Windows Vista (TM) Business",       "Business",       false},
-  {"vista-server",          Family::kNt,  6,  0,  6002,       "Service Pack 2", 2,  kServer,      kServerType,      kX86,   "Windows Server (R) 2008 Standard",  "ServerStandard", false},
-  {"7-x64",                 Family::kNt,  6,  1,  7601,       "Service Pack 1", 1,  kWorkstation, kWorkstationType, kAmd64, "Windows 7 Professional",            "Professional",   false},
-  {"nt4-sp6",               Family::kNt4, 4,  0,  1381,       "Service Pack 6", 6,  0,            kWorkstationType, kX86,   nullptr,                             nullptr,          false},
-  {"nt4-sp6a",              Family::kNt4, 4,  0,  1381,       "Service Pack 6", 6,  0,            kWorkstationType, kX86,   nullptr,                             nullptr,          true},
-  {"95-osr2",               Family::k9x,  4,  0,  0x04000457, " B",             0,  0,            0,                kX86,   "Microsoft Windows 95",              nullptr,          false},
-  {"98-se",                 Family::k9x,  4,  10, 0x040A08AE, " A",             0,  0,            0,                kX86,   "Microsoft Windows 98",              nullptr,          false},
-  {"me",                    Family::k9x,  4,  90, 0x045A0BB8, " ",              0,  0,            0,                kX86,   "Microsoft Windows ME",              nullptr,          false},
+    Nt("2000", 5, 0, 2195, 4, 0, kWks, kX86, "Microsoft Windows 2000"),
+    Nt("xp", 5, 1, 2600, 3, kWorkstation, kWks, kX86, kXp),
+    Nt("xp-x64", 5, 2, 3790, 2, kWorkstation, kWks, kAmd64, kXp),
+    Server2003("2003", kServer, kX86),
+    Server2003("2003-enterprise", kEnterprise, kX86),
+    Server2003("2003-datacenter", kDatacenter, kX86),
+    Server2003("2003-web", kWeb, kX86),
+    Server2003("2003-x64", kServer, kAmd64),
+    Server2003("2003-x64-enterprise", kEnterprise, kAmd64),
+    Server2003("2003-x64-datacenter", kDatacenter, kAmd64),
+    Server2003("2003-ia64", kServer, kIa64),
+    Server2003("2003-ia64-enterprise", kEnterprise, kIa64),
+    Server2003("2003-ia64-datacenter", kDatacenter, kIa64),
+    Nt("vista", 6, 0, 6002, 2, kWorkstation, kWks, kX86, kVista, "Business"),
+    Nt("vista-x64", 6, 0, 6002, 2, kWorkstation, kWks, kAmd64, kVista, "Business"),
+    Nt("vista-server", 6, 0, 6002, 2, kServer, kSrv, kX86, "Windows Server (R) 2008 Standard",
+       "ServerStandard"),
+    Nt("7-x64", 6, 1, 7601, 1, kWorkstation, kWks, kAmd64, "Windows 7 Professional",
+       "Professional"),
+    Nt4Sp6("nt4-sp6", false),
+    Nt4Sp6("nt4-sp6a", true),
+    // On the 9x family the build number's high word repeats major and minor.
+    Win9x("95-osr2", 0, 0x04000457, " B", "Microsoft Windows 95"),
+    Win9x("98-se", 10, 0x040A08AE, " A", "Microsoft Windows 98"),
+    Win9x("me", 90, 0x045A0BB8, " ", "Microsoft Windows ME"),
 };
-// clang-format on
 
 // ---- Small writers, so the tables below read as data ------------------------------------
 
@@ -184,8 +240,8 @@ const DriverRow kDrivers[] = {
     {kSystemClass, "0000", "PCI bus", "machine.inf", "PCI_DRV", "*pnp0a03", nullptr},
     {kSystemClass, "0001", "Intel(R) 945G/GZ/P/PL Processor to I/O Controller - 2770",
      "machine.inf", "NO_DRV", "pci\\ven_8086&dev_2770", nullptr},
-    {kComputerClass, "0000", "ACPI Uniprocessor PC", "hal.inf", "ACPIAPIC_UP_HAL",
-     "acpiapic_up", nullptr},
+    {kComputerClass, "0000", "ACPI Uniprocessor PC", "hal.inf", "ACPIAPIC_UP_HAL", "acpiapic_up",
+     nullptr},
     {kUsbClass, "0000", "Intel(R) 82801G (ICH7 Family) USB Universal Host Controller - 27C8",
      "usbport.inf", "UHCI.Dev", "pci\\ven_8086&dev_27c8", nullptr},
     {kNetClass, "0000", "Realtek RTL8139 Family PCI Fast Ethernet NIC", "oem0.inf", "RTL8139",
@@ -206,30 +262,81 @@ struct DeviceRow {
 };
 
 const DeviceRow kDevices[] = {
-    {"Root\\ACPI_HAL\\0000", kComputerClass, "Computer", {"acpiapic_up"}, "0000",
-     "ACPI Uniprocessor PC", "(Standard computers)", nullptr, nullptr},
-    {"ACPI\\PNP0A03\\0", kSystemClass, "System", {"ACPI\\PNP0A03", "*PNP0A03"}, "0000",
-     "PCI bus", "(Standard system devices)", "pci", nullptr},
-    {"ACPI\\PNP0501\\1", kPortsClass, "Ports", {"ACPI\\PNP0501", "*PNP0501"}, "0000",
-     "Communications Port", "(Standard port types)", "Serial", "COM1"},
-    {"ACPI\\PNP0501\\2", kPortsClass, "Ports", {"ACPI\\PNP0501", "*PNP0501"}, "0002",
-     "Communications Port", "(Standard port types)", "Serial", "COM2"},
-    {"ACPI\\PNP0401\\1", kPortsClass, "Ports", {"ACPI\\PNP0401", "*PNP0401"}, "0001",
-     "ECP Printer Port", "(Standard port types)", "Parport", "LPT1"},
-    {"PCI\\VEN_8086&DEV_2770&SUBSYS_81791043&REV_02\\3&11583659&0&00", kSystemClass, "System",
+    {"Root\\ACPI_HAL\\0000",
+     kComputerClass,
+     "Computer",
+     {"acpiapic_up"},
+     "0000",
+     "ACPI Uniprocessor PC",
+     "(Standard computers)",
+     nullptr,
+     nullptr},
+    {"ACPI\\PNP0A03\\0",
+     kSystemClass,
+     "System",
+     {"ACPI\\PNP0A03", "*PNP0A03"},
+     "0000",
+     "PCI bus",
+     "(Standard system devices)",
+     "pci",
+     nullptr},
+    {"ACPI\\PNP0501\\1",
+     kPortsClass,
+     "Ports",
+     {"ACPI\\PNP0501", "*PNP0501"},
+     "0000",
+     "Communications Port",
+     "(Standard port types)",
+     "Serial",
+     "COM1"},
+    {"ACPI\\PNP0501\\2",
+     kPortsClass,
+     "Ports",
+     {"ACPI\\PNP0501", "*PNP0501"},
+     "0002",
+     "Communications Port",
+     "(Standard port types)",
+     "Serial",
+     "COM2"},
+    {"ACPI\\PNP0401\\1",
+     kPortsClass,
+     "Ports",
+     {"ACPI\\PNP0401", "*PNP0401"},
+     "0001",
+     "ECP Printer Port",
+     "(Standard port types)",
+     "Parport",
+     "LPT1"},
+    {"PCI\\VEN_8086&DEV_2770&SUBSYS_81791043&REV_02\\3&11583659&0&00",
+     kSystemClass,
+     "System",
      {"PCI\\VEN_8086&DEV_2770&SUBSYS_81791043&REV_02", "PCI\\VEN_8086&DEV_2770&SUBSYS_81791043",
       "PCI\\VEN_8086&DEV_2770&CC_060000", "PCI\\VEN_8086&DEV_2770&CC_0600"},
-     "0001", "Intel(R) 945G/GZ/P/PL Processor to I/O Controller - 2770", "Intel", nullptr,
+     "0001",
+     "Intel(R) 945G/GZ/P/PL Processor to I/O Controller - 2770",
+     "Intel",
+     nullptr,
      nullptr},
-    {"PCI\\VEN_8086&DEV_27C8&SUBSYS_81791043&REV_01\\3&11583659&0&E8", kUsbClass, "USB",
+    {"PCI\\VEN_8086&DEV_27C8&SUBSYS_81791043&REV_01\\3&11583659&0&E8",
+     kUsbClass,
+     "USB",
      {"PCI\\VEN_8086&DEV_27C8&SUBSYS_81791043&REV_01", "PCI\\VEN_8086&DEV_27C8&SUBSYS_81791043",
       "PCI\\VEN_8086&DEV_27C8&CC_0C0300", "PCI\\VEN_8086&DEV_27C8&CC_0C03"},
-     "0000", "Intel(R) 82801G (ICH7 Family) USB Universal Host Controller - 27C8", "Intel",
-     "usbuhci", nullptr},
-    {"PCI\\VEN_10EC&DEV_8139&SUBSYS_813910EC&REV_10\\4&1F7DBC9F&0&10F0", kNetClass, "Net",
+     "0000",
+     "Intel(R) 82801G (ICH7 Family) USB Universal Host Controller - 27C8",
+     "Intel",
+     "usbuhci",
+     nullptr},
+    {"PCI\\VEN_10EC&DEV_8139&SUBSYS_813910EC&REV_10\\4&1F7DBC9F&0&10F0",
+     kNetClass,
+     "Net",
      {"PCI\\VEN_10EC&DEV_8139&SUBSYS_813910EC&REV_10", "PCI\\VEN_10EC&DEV_8139&SUBSYS_813910EC",
       "PCI\\VEN_10EC&DEV_8139&CC_020000", "PCI\\VEN_10EC&DEV_8139&CC_0200"},
-     "0000", "Realtek RTL8139 Family PCI Fast Ethernet NIC", "Realtek", "RTL8023xp", nullptr},
+     "0000",
+     "Realtek RTL8139 Family PCI Fast Ethernet NIC",
+     "Realtek",
+     "RTL8023xp",
+     nullptr},
 };
 
 // Services of the port drivers: name, display name, image, start type, group.
@@ -374,20 +481,21 @@ void WriteCurrentVersion(const KeyWriter& cv, const EditionRow& e, const OsIdent
        "MsiExec.exe /X{7131646D-CD3C-40F4-97B9-CD9E4E6262EF}"},
   };
   static const UninstallRow kWow64[] = {
-      {"WinRAR archiver", "WinRAR archiver",
-       "C:\\Program Files (x86)\\WinRAR\\uninstall.exe"},
+      {"WinRAR archiver", "WinRAR archiver", "C:\\Program Files (x86)\\WinRAR\\uninstall.exe"},
   };
   const KeyWriter uninstall = cv.Sub("Uninstall");
   if (wow64View) {
     for (const auto& row : kWow64) {
-      uninstall.Sub(row.key).Sz("DisplayName", row.displayName)
+      uninstall.Sub(row.key)
+          .Sz("DisplayName", row.displayName)
           .Sz("UninstallString", row.uninstallString);
     }
   } else {
     // The 9x family and NT 4.0 have no MSI product of that kind; keep the plain one.
     const size_t count = IsNt5OrLater(e) ? 2 : 1;
     for (size_t i = 0; i < count; ++i) {
-      uninstall.Sub(kNative[i].key).Sz("DisplayName", kNative[i].displayName)
+      uninstall.Sub(kNative[i].key)
+          .Sz("DisplayName", kNative[i].displayName)
           .Sz("UninstallString", kNative[i].uninstallString);
     }
   }
@@ -435,8 +543,8 @@ std::string ProductSuiteOf(const EditionRow& e) {
     const char* name;
   };
   static const Bit kBits[] = {
-      {VER_SUITE_ENTERPRISE, "Enterprise"},  {VER_SUITE_DATACENTER, "DataCenter"},
-      {VER_SUITE_BLADE, "Blade"},            {VER_SUITE_TERMINAL, "Terminal Server"},
+      {VER_SUITE_ENTERPRISE, "Enterprise"}, {VER_SUITE_DATACENTER, "DataCenter"},
+      {VER_SUITE_BLADE, "Blade"},           {VER_SUITE_TERMINAL, "Terminal Server"},
       {VER_SUITE_PERSONAL, "Personal"},
   };
   std::string data;
@@ -631,8 +739,8 @@ void WriteDrives(FileSystem& files, const EditionRow& e, const OsIdentity& os) {
     const char* name;
     bool sinceWindows2000;
   };
-  for (const Driver& d : {Driver{"serial.sys", false}, Driver{"parport.sys", false},
-                          Driver{"serenum.sys", true}}) {
+  for (const Driver& d :
+       {Driver{"serial.sys", false}, Driver{"parport.sys", false}, Driver{"serenum.sys", true}}) {
     if (d.sinceWindows2000 && !plugAndPlay) continue;
     files.WriteFile(sysdir + "\\drivers\\" + d.name, Placeholder(d.name));
   }
@@ -649,8 +757,7 @@ void WriteDrives(FileSystem& files, const EditionRow& e, const OsIdentity& os) {
     files.WriteFile(windir + "\\SysWOW64\\kernel32.dll", Placeholder("kernel32.dll"));
     files.MakeDirectories(windir + "\\SysWOW64\\drivers");
     files.MakeDirectories("C:\\Program Files (x86)\\Common Files");
-    files.WriteFile("C:\\Program Files (x86)\\WinRAR\\uninstall.exe",
-                    Placeholder("uninstall.exe"));
+    files.WriteFile("C:\\Program Files (x86)\\WinRAR\\uninstall.exe", Placeholder("uninstall.exe"));
   }
   if (e.family == Family::kNt4) {
     files.MakeDirectories(windir + "\\Profiles\\" + os.userName);

@@ -43,7 +43,8 @@ const RegValue* Value(const Machine& m, const std::string& path, const char* nam
 std::string Text(const Machine& m, const std::string& path, const char* name) {
   const RegValue* v = Value(m, path, name);
   if (!v) return "<missing>";
-  if (v->type != REG_SZ && v->type != REG_EXPAND_SZ) return "<type " + std::to_string(v->type) + ">";
+  if (v->type != REG_SZ && v->type != REG_EXPAND_SZ)
+    return "<type " + std::to_string(v->type) + ">";
   if (v->data.empty() || v->data.back() != '\0') return "<unterminated>";
   return v->data.substr(0, v->data.size() - 1);
 }
@@ -99,11 +100,28 @@ TEST(EditionNames, TheSupportedEditionsAreAllThere) {
   const std::vector<std::string> names = sim::EditionNames();
   const std::set<std::string> unique(names.begin(), names.end());
   EXPECT_EQ(unique.size(), names.size()) << "a name is listed twice";
-  for (const char* expected :
-       {"2000", "xp", "xp-x64", "2003", "2003-enterprise", "2003-datacenter", "2003-web",
-        "2003-x64", "2003-x64-enterprise", "2003-x64-datacenter", "2003-ia64",
-        "2003-ia64-enterprise", "2003-ia64-datacenter", "vista", "vista-x64", "vista-server",
-        "7-x64", "nt4-sp6", "nt4-sp6a", "95-osr2", "98-se", "me"}) {
+  for (const char* expected : {"2000",
+                               "xp",
+                               "xp-x64",
+                               "2003",
+                               "2003-enterprise",
+                               "2003-datacenter",
+                               "2003-web",
+                               "2003-x64",
+                               "2003-x64-enterprise",
+                               "2003-x64-datacenter",
+                               "2003-ia64",
+                               "2003-ia64-enterprise",
+                               "2003-ia64-datacenter",
+                               "vista",
+                               "vista-x64",
+                               "vista-server",
+                               "7-x64",
+                               "nt4-sp6",
+                               "nt4-sp6a",
+                               "95-osr2",
+                               "98-se",
+                               "me"}) {
     EXPECT_EQ(unique.count(expected), 1u) << expected;
   }
   EXPECT_EQ(names.size(), 22u);
@@ -299,8 +317,8 @@ TEST_P(EditionTest, EveryDeviceInstanceReferencesItsClassAndDriverKeys) {
       EXPECT_TRUE(enumKey->subkeys.Find(enumerator)) << enumerator;
     }
   }
-  const std::string classPath = IsNt(m()) ? std::string(kControl) + "\\Class"
-                                          : "System\\CurrentControlSet\\Services\\Class";
+  const std::string classPath =
+      IsNt(m()) ? std::string(kControl) + "\\Class" : "System\\CurrentControlSet\\Services\\Class";
   int instances = 0;
   ForEachAtDepth(*enumKey, 3, "", [&](const std::string& id, const RegKey&) {
     ++instances;
@@ -320,8 +338,7 @@ TEST_P(EditionTest, EveryDeviceInstanceReferencesItsClassAndDriverKeys) {
       EXPECT_FALSE(MultiStrings(*ids).empty()) << id;
       // The driver key is "{class guid}\NNNN" below the class's own key.
       EXPECT_EQ(driver.substr(0, 38), classGuid) << id;
-      EXPECT_EQ(Text(m(), classPath + "\\" + classGuid, "Class"), Text(m(), path, "Class"))
-          << id;
+      EXPECT_EQ(Text(m(), classPath + "\\" + classGuid, "Class"), Text(m(), path, "Class")) << id;
     }
     const std::string driverKey = classPath + "\\" + driver;
     EXPECT_TRUE(Key(m(), driverKey)) << id << " -> " << driverKey;

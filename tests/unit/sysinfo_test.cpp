@@ -197,15 +197,14 @@ TEST_P(SysinfoEdition, DescribesDetectsAndReportsTheProcessor) {
   EXPECT_EQ(Native64(*machine), c.native64);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllEditions, SysinfoEdition, ::testing::ValuesIn(kEditionCases),
-    [](const ::testing::TestParamInfo<EditionCase>& info) {
-      std::string name = std::string("e") + info.param.edition;
-      for (char& ch : name) {
-        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-      }
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(AllEditions, SysinfoEdition, ::testing::ValuesIn(kEditionCases),
+                         [](const ::testing::TestParamInfo<EditionCase>& info) {
+                           std::string name = std::string("e") + info.param.edition;
+                           for (char& ch : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           }
+                           return name;
+                         });
 
 // ---- NAME and EDITION rows on version records no template has -----------------------------
 
@@ -244,9 +243,12 @@ const RecordCase kRecordCases[] = {
   {"Nt61",                 6, 1, 1, 0,    kX86,   "Professional ", 1},
   {"Nt62_x64",             6, 2, 1, 0,    kAmd64, "", 1},
   {"Nt61_server",          6, 1, 3, kEnt, kX86,   "Server 4.0, Enterprise Edition ", 1},
-  {"Xp64",                 5, 2, 1, 0,    kAmd64, "Microsoft Windows XP Professional x64 Edition ", 2},
-  {"Nt52_workstation_x86", 5, 2, 1, 0,    kX86,   "Microsoft Windows Server 2003, Professional ", 1},
-  {"Nt52_workstation_ia64", 5, 2, 1, 0,   kIa64,  "Microsoft Windows Server 2003, Professional ", 1},
+  {"Xp64",                 5, 2, 1, 0,    kAmd64,
+   "Microsoft Windows XP Professional x64 Edition ", 2},
+  {"Nt52_workstation_x86", 5, 2, 1, 0,    kX86,
+   "Microsoft Windows Server 2003, Professional ", 1},
+  {"Nt52_workstation_ia64", 5, 2, 1, 0,   kIa64,
+   "Microsoft Windows Server 2003, Professional ", 1},
   {"Xp",                   5, 1, 1, 0,    kX86,   "Microsoft Windows XP Professional ", 1},
   {"Xp_home",              5, 1, 1, kHome, kX86,  "Microsoft Windows XP Home Edition ", 1},
   {"Xp_on_amd64",          5, 1, 1, kHome, kAmd64, "Microsoft Windows XP ", 1},
@@ -267,21 +269,29 @@ const RecordCase kRecordCases[] = {
   {"S2003_ia64_web",       5, 2, 3, kWeb, kIa64, "Microsoft Windows Server 2003, ", 3},
   {"S2003_ia64_none",      5, 2, 2, 0,    kIa64,  "Microsoft Windows Server 2003, ", 3},
   // Server 2003 x64
-  {"S2003_x64_dc",         5, 2, 3, kDc,  kAmd64, "Microsoft Windows Server 2003, Datacenter x64 Edition ", 2},
-  {"S2003_x64_ent",        5, 2, 2, kEnt, kAmd64, "Microsoft Windows Server 2003, Enterprise x64 Edition ", 2},
-  {"S2003_x64_web",        5, 2, 3, kWeb, kAmd64, "Microsoft Windows Server 2003, Standard x64 Edition ", 2},
+  {"S2003_x64_dc",         5, 2, 3, kDc,  kAmd64,
+   "Microsoft Windows Server 2003, Datacenter x64 Edition ", 2},
+  {"S2003_x64_ent",        5, 2, 2, kEnt, kAmd64,
+   "Microsoft Windows Server 2003, Enterprise x64 Edition ", 2},
+  {"S2003_x64_web",        5, 2, 3, kWeb, kAmd64,
+   "Microsoft Windows Server 2003, Standard x64 Edition ", 2},
   // Server 2003 x86: the first matching bit wins
-  {"S2003_dc_over_all",    5, 2, 3, kDc | kEnt | kWeb, kX86, "Microsoft Windows Server 2003, Datacenter Edition ", 1},
-  {"S2003_ent_over_web",   5, 2, 3, kEnt | kWeb, kX86, "Microsoft Windows Server 2003, Enterprise Edition ", 1},
+  {"S2003_dc_over_all",    5, 2, 3, kDc | kEnt | kWeb, kX86,
+   "Microsoft Windows Server 2003, Datacenter Edition ", 1},
+  {"S2003_ent_over_web",   5, 2, 3, kEnt | kWeb, kX86,
+   "Microsoft Windows Server 2003, Enterprise Edition ", 1},
   {"S2003_web",            5, 2, 2, kWeb, kX86,   "Microsoft Windows Server 2003, Web Edition ", 1},
-  {"S2003_standard_home",  5, 2, 3, kHome, kX86,  "Microsoft Windows Server 2003, Standard Edition ", 1},
+  {"S2003_standard_home",  5, 2, 3, kHome, kX86,
+   "Microsoft Windows Server 2003, Standard Edition ", 1},
   // 2000 servers
-  {"W2000_datacenter",     5, 0, 3, kDc | kEnt, kX86, "Microsoft Windows 2000 Datacenter Server ", 1},
+  {"W2000_datacenter",     5, 0, 3, kDc | kEnt, kX86,
+   "Microsoft Windows 2000 Datacenter Server ", 1},
   {"W2000_advanced",       5, 0, 2, kEnt, kX86,   "Microsoft Windows 2000 Advanced Server ", 1},
   {"W2000_server_web",     5, 0, 3, kWeb, kX86,   "Microsoft Windows 2000 Server ", 1},
   // every other version of a server
   {"Xp_server",            5, 1, 3, kDc,  kX86,   "Microsoft Windows XP Server 4.0 ", 1},
-  {"Nt4_enterprise",       4, 0, 3, kEnt, kX86,   "Microsoft Windows NT Server 4.0, Enterprise Edition ", 1},
+  {"Nt4_enterprise",       4, 0, 3, kEnt, kX86,
+   "Microsoft Windows NT Server 4.0, Enterprise Edition ", 1},
   {"Nt4_server",           4, 0, 2, 0,    kX86,   "Microsoft Windows NT Server 4.0 ", 1},
   // any other product type: no edition
   {"Xp_type0",             5, 1, 0, kHome, kX86,  "Microsoft Windows XP ", 1},
@@ -366,8 +376,8 @@ TEST_P(SysinfoProductType, EditionFromProductOptions) {
   machine->registry.SetValue(kProductOptions, "ProductType", REG_SZ, c.data);
   const Outcome o = Describe(*machine);
   EXPECT_EQ(o.result, 1);
-  EXPECT_EQ(o.text, std::string("Microsoft Windows NT ") + c.edition +
-                        "4.0 Service Pack 5 (Build 1381)\n");
+  EXPECT_EQ(o.text,
+            std::string("Microsoft Windows NT ") + c.edition + "4.0 Service Pack 5 (Build 1381)\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(BasicRecord, SysinfoProductType, ::testing::ValuesIn(kProductTypeCases),

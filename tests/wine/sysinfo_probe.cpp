@@ -14,8 +14,8 @@ int main() {
   WindowsVersion detected;
   const int detectedOk = detected.DetectWindowsVersion();
 
-  std::printf("isNt5x=%d isNt60=%d isWin98OrMe=%d architecture=%d native64=%d\n",
-              detected.isNt5x, detected.isNt60, detected.isWin98OrMe, described.architecture,
+  std::printf("isNt5x=%d isNt60=%d isWin98OrMe=%d architecture=%d native64=%d\n", detected.isNt5x,
+              detected.isNt60, detected.isWin98OrMe, described.architecture,
               IsNative64BitWindows());
   return describedOk && detectedOk ? 0 : 1;
 }
