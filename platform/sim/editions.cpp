@@ -2,7 +2,7 @@
 // them, with the version record, the registry keys the system reads and a few ordinary
 // traces of other software and hardware, so that a search never finds only our own.
 #include <cstdio>
-#include <initializer_list>
+#include <vector>
 
 #include "platform/sim/machine.h"
 #include "platform/sim/win32_sim.h"
@@ -132,9 +132,13 @@ const EditionRow kEditions[] = {
 
 // ---- Small writers, so the tables below read as data ------------------------------------
 
-std::string MultiSz(std::initializer_list<const char*> items) {
+// REG_MULTI_SZ bytes: each item with its NUL, then one more; null items are skipped.
+template <typename Items>
+std::string MultiSz(const Items& items) {
   std::string data;
-  for (const char* item : items) data.append(item).push_back('\0');
+  for (const char* item : items) {
+    if (item) data.append(item).push_back('\0');
+  }
   data.push_back('\0');
   return data;
 }
@@ -159,7 +163,8 @@ class KeyWriter {
   const KeyWriter& Dword(std::string_view name, uint32_t value) const {
     return Put(name, REG_DWORD, Registry::DwordData(value));
   }
-  const KeyWriter& Multi(std::string_view name, std::initializer_list<const char*> items) const {
+  template <typename Items>
+  const KeyWriter& Multi(std::string_view name, const Items& items) const {
     return Put(name, REG_MULTI_SZ, MultiSz(items));
   }
   RegKey& key() const { return *key_; }
@@ -253,91 +258,46 @@ struct DeviceRow {
   const char* instanceId;  // "<enumerator>\<device>\<instance>"
   const char* classGuid;
   const char* className;
-  std::initializer_list<const char*> hardwareIds;
   const char* driverIndex;
   const char* description;
   const char* manufacturer;
-  const char* service;   // null: no function driver of its own
-  const char* portName;  // Device Parameters\PortName, or null
+  const char* service;         // null: no function driver of its own
+  const char* portName;        // Device Parameters\PortName, or null
+  const char* hardwareIds[4];  // most specific first; unused entries null
 };
 
+// clang-format off
 const DeviceRow kDevices[] = {
-    {"Root\\ACPI_HAL\\0000",
-     kComputerClass,
-     "Computer",
-     {"acpiapic_up"},
-     "0000",
-     "ACPI Uniprocessor PC",
-     "(Standard computers)",
-     nullptr,
-     nullptr},
-    {"ACPI\\PNP0A03\\0",
-     kSystemClass,
-     "System",
-     {"ACPI\\PNP0A03", "*PNP0A03"},
-     "0000",
-     "PCI bus",
-     "(Standard system devices)",
-     "pci",
-     nullptr},
-    {"ACPI\\PNP0501\\1",
-     kPortsClass,
-     "Ports",
-     {"ACPI\\PNP0501", "*PNP0501"},
-     "0000",
-     "Communications Port",
-     "(Standard port types)",
-     "Serial",
-     "COM1"},
-    {"ACPI\\PNP0501\\2",
-     kPortsClass,
-     "Ports",
-     {"ACPI\\PNP0501", "*PNP0501"},
-     "0002",
-     "Communications Port",
-     "(Standard port types)",
-     "Serial",
-     "COM2"},
-    {"ACPI\\PNP0401\\1",
-     kPortsClass,
-     "Ports",
-     {"ACPI\\PNP0401", "*PNP0401"},
-     "0001",
-     "ECP Printer Port",
-     "(Standard port types)",
-     "Parport",
-     "LPT1"},
-    {"PCI\\VEN_8086&DEV_2770&SUBSYS_81791043&REV_02\\3&11583659&0&00",
-     kSystemClass,
-     "System",
+    {"Root\\ACPI_HAL\\0000", kComputerClass, "Computer", "0000", "ACPI Uniprocessor PC",
+     "(Standard computers)", nullptr, nullptr,
+     {"acpiapic_up"}},
+    {"ACPI\\PNP0A03\\0", kSystemClass, "System", "0000", "PCI bus",
+     "(Standard system devices)", "pci", nullptr,
+     {"ACPI\\PNP0A03", "*PNP0A03"}},
+    {"ACPI\\PNP0501\\1", kPortsClass, "Ports", "0000", "Communications Port",
+     "(Standard port types)", "Serial", "COM1",
+     {"ACPI\\PNP0501", "*PNP0501"}},
+    {"ACPI\\PNP0501\\2", kPortsClass, "Ports", "0002", "Communications Port",
+     "(Standard port types)", "Serial", "COM2",
+     {"ACPI\\PNP0501", "*PNP0501"}},
+    {"ACPI\\PNP0401\\1", kPortsClass, "Ports", "0001", "ECP Printer Port",
+     "(Standard port types)", "Parport", "LPT1",
+     {"ACPI\\PNP0401", "*PNP0401"}},
+    {"PCI\\VEN_8086&DEV_2770&SUBSYS_81791043&REV_02\\3&11583659&0&00", kSystemClass, "System",
+     "0001", "Intel(R) 945G/GZ/P/PL Processor to I/O Controller - 2770", "Intel", nullptr, nullptr,
      {"PCI\\VEN_8086&DEV_2770&SUBSYS_81791043&REV_02", "PCI\\VEN_8086&DEV_2770&SUBSYS_81791043",
-      "PCI\\VEN_8086&DEV_2770&CC_060000", "PCI\\VEN_8086&DEV_2770&CC_0600"},
-     "0001",
-     "Intel(R) 945G/GZ/P/PL Processor to I/O Controller - 2770",
-     "Intel",
-     nullptr,
-     nullptr},
-    {"PCI\\VEN_8086&DEV_27C8&SUBSYS_81791043&REV_01\\3&11583659&0&E8",
-     kUsbClass,
-     "USB",
+      "PCI\\VEN_8086&DEV_2770&CC_060000", "PCI\\VEN_8086&DEV_2770&CC_0600"}},
+    {"PCI\\VEN_8086&DEV_27C8&SUBSYS_81791043&REV_01\\3&11583659&0&E8", kUsbClass, "USB",
+     "0000", "Intel(R) 82801G (ICH7 Family) USB Universal Host Controller - 27C8", "Intel",
+     "usbuhci", nullptr,
      {"PCI\\VEN_8086&DEV_27C8&SUBSYS_81791043&REV_01", "PCI\\VEN_8086&DEV_27C8&SUBSYS_81791043",
-      "PCI\\VEN_8086&DEV_27C8&CC_0C0300", "PCI\\VEN_8086&DEV_27C8&CC_0C03"},
-     "0000",
-     "Intel(R) 82801G (ICH7 Family) USB Universal Host Controller - 27C8",
-     "Intel",
-     "usbuhci",
-     nullptr},
-    {"PCI\\VEN_10EC&DEV_8139&SUBSYS_813910EC&REV_10\\4&1F7DBC9F&0&10F0",
-     kNetClass,
-     "Net",
+      "PCI\\VEN_8086&DEV_27C8&CC_0C0300", "PCI\\VEN_8086&DEV_27C8&CC_0C03"}},
+    {"PCI\\VEN_10EC&DEV_8139&SUBSYS_813910EC&REV_10\\4&1F7DBC9F&0&10F0", kNetClass, "Net",
+     "0000", "Realtek RTL8139 Family PCI Fast Ethernet NIC", "Realtek", "RTL8023xp", nullptr,
      {"PCI\\VEN_10EC&DEV_8139&SUBSYS_813910EC&REV_10", "PCI\\VEN_10EC&DEV_8139&SUBSYS_813910EC",
-      "PCI\\VEN_10EC&DEV_8139&CC_020000", "PCI\\VEN_10EC&DEV_8139&CC_0200"},
-     "0000",
-     "Realtek RTL8139 Family PCI Fast Ethernet NIC",
-     "Realtek",
-     "RTL8023xp",
-     nullptr},
+      "PCI\\VEN_10EC&DEV_8139&CC_020000", "PCI\\VEN_10EC&DEV_8139&CC_0200"}},
 };
+// clang-format on
 
 // Services of the port drivers: name, display name, image, start type, group.
 struct ServiceRow {
