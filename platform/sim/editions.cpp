@@ -405,6 +405,7 @@ struct UninstallRow {
   const char* key;
   const char* displayName;
   const char* uninstallString;
+  bool windowsInstaller;  // an MSI product: only on 2000 and later
 };
 
 void WriteCurrentVersion(const KeyWriter& cv, const EditionRow& e, const OsIdentity& os,
@@ -436,28 +437,27 @@ void WriteCurrentVersion(const KeyWriter& cv, const EditionRow& e, const OsIdent
 
   // 32-bit software registers in the 32-bit view; a 64-bit one in the native view.
   static const UninstallRow kNative[] = {
-      {"7-Zip", "7-Zip 4.65", "C:\\Program Files\\7-Zip\\Uninstall.exe"},
+      {"7-Zip", "7-Zip 4.65", "C:\\Program Files\\7-Zip\\Uninstall.exe", false},
       {"{7131646D-CD3C-40F4-97B9-CD9E4E6262EF}", "Microsoft .NET Framework 2.0",
-       "MsiExec.exe /X{7131646D-CD3C-40F4-97B9-CD9E4E6262EF}"},
+       "MsiExec.exe /X{7131646D-CD3C-40F4-97B9-CD9E4E6262EF}", true},
   };
   static const UninstallRow kWow64[] = {
-      {"WinRAR archiver", "WinRAR archiver", "C:\\Program Files (x86)\\WinRAR\\uninstall.exe"},
+      {"WinRAR archiver", "WinRAR archiver", "C:\\Program Files (x86)\\WinRAR\\uninstall.exe",
+       false},
   };
   const KeyWriter uninstall = cv.Sub("Uninstall");
-  if (wow64View) {
-    for (const auto& row : kWow64) {
+  const auto write = [&](const auto& rows) {
+    for (const UninstallRow& row : rows) {
+      if (row.windowsInstaller && !IsNt5OrLater(e)) continue;
       uninstall.Sub(row.key)
           .Sz("DisplayName", row.displayName)
           .Sz("UninstallString", row.uninstallString);
     }
+  };
+  if (wow64View) {
+    write(kWow64);
   } else {
-    // The 9x family and NT 4.0 have no MSI product of that kind; keep the plain one.
-    const size_t count = IsNt5OrLater(e) ? 2 : 1;
-    for (size_t i = 0; i < count; ++i) {
-      uninstall.Sub(kNative[i].key)
-          .Sz("DisplayName", kNative[i].displayName)
-          .Sz("UninstallString", kNative[i].uninstallString);
-    }
+    write(kNative);
   }
 }
 
@@ -626,14 +626,15 @@ void Write9xRegistry(Registry& registry, const EditionRow& e, const OsIdentity& 
   struct Port9x {
     const char* instance;
     const char* hardwareId;
-    const char* driver;
+    const char* driverIndex;  // below Services\Class\Ports
     const char* description;
     const char* portName;
+    bool parallel;
   };
   static const Port9x kPorts[] = {
-      {"BIOS\\*PNP0501\\0D", "*PNP0501", "Ports\\0000", "Communications Port", "COM1"},
-      {"BIOS\\*PNP0501\\0E", "*PNP0501", "Ports\\0002", "Communications Port", "COM2"},
-      {"BIOS\\*PNP0401\\08", "*PNP0401", "Ports\\0001", "ECP Printer Port", "LPT1"},
+      {"BIOS\\*PNP0501\\0D", "*PNP0501", "0000", "Communications Port", "COM1", false},
+      {"BIOS\\*PNP0501\\0E", "*PNP0501", "0002", "Communications Port", "COM2", false},
+      {"BIOS\\*PNP0401\\08", "*PNP0401", "0001", "ECP Printer Port", "LPT1", true},
   };
   const KeyWriter enumKey = hklm.Sub("Enum");
   for (const auto& p : kPorts) {
@@ -641,7 +642,7 @@ void Write9xRegistry(Registry& registry, const EditionRow& e, const OsIdentity& 
         .Sz("Class", "Ports")
         .Sz("ClassGUID", "{4d36e978-e325-11ce-bfc1-08002be10318}")
         .Sz("HardwareID", p.hardwareId)
-        .Sz("Driver", p.driver)
+        .Sz("Driver", std::string("Ports\\") + p.driverIndex)
         .Put("ConfigFlags", REG_BINARY, std::string(4, '\0'))
         .Sz("DeviceDesc", p.description)
         .Sz("Mfg", "(Standard port types)")
@@ -650,14 +651,13 @@ void Write9xRegistry(Registry& registry, const EditionRow& e, const OsIdentity& 
   const KeyWriter ports = hklm.Sub("System\\CurrentControlSet\\Services\\Class\\Ports");
   ports.Sz("", "Ports (COM & LPT)").Sz("Installer", "MSPORTS.DLL,PortsClassInstaller");
   for (const auto& p : kPorts) {
-    const bool lpt = p.portName[0] == 'L';
-    ports.Sub(std::string(p.driver).substr(6))
+    ports.Sub(p.driverIndex)
         .Sz("DriverDesc", p.description)
         .Sz("InfPath", "MSPORTS.INF")
-        .Sz("InfSection", lpt ? "LptPort" : "ComPort")
+        .Sz("InfSection", p.parallel ? "LptPort" : "ComPort")
         .Sz("MatchingDeviceId", p.hardwareId)
         .Sz("ProviderName", "Microsoft")
-        .Sz("PortDriver", lpt ? "lpt.vxd" : "serial.vxd");
+        .Sz("PortDriver", p.parallel ? "lpt.vxd" : "serial.vxd");
   }
   hklm.Sub("HARDWARE\\DEVICEMAP\\SERIALCOMM").Sz("COM1", "COM1").Sz("COM2", "COM2");
 }
