@@ -1,0 +1,970 @@
+// Machine folders: loading (strict, read-only) and saving (whole folder at once).
+//
+// A save writes the complete new machine into the sibling ".<name>.winsim-new", flushes
+// every file and folder, and swaps it with the old folder in one rename
+// (RENAME_EXCHANGE); the old contents, now under the sibling's name, are removed last.
+// Where the filesystem cannot exchange, the old folder is first renamed to
+// ".<name>.winsim-old" and the new one renamed into place. At every instant the
+// folder holds the old or the new machine, or is missing while the old one sits
+// complete in ".winsim-old"; the next load or save restores that and removes leftovers.
+#include "platform/sim/machine_folder.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <utility>
+
+#include "platform/sim/reg_file.h"
+
+namespace sim {
+
+namespace {
+
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrArchive = 0x20;
+
+std::atomic<int> g_stopAfterStep{0};
+std::atomic<bool> g_withoutExchange{false};
+std::atomic<int> g_stepsOfLastSave{0};
+
+std::string_view TrimRight(std::string_view s) {
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
+    s.remove_suffix(1);
+  }
+  return s;
+}
+
+std::string Located(std::string_view file, int line, const std::string& what) {
+  return std::string(file) + ":" + std::to_string(line) + ": " + what;
+}
+
+// Splits text into lines without their line ends; the index + 1 is the line number.
+std::vector<std::string_view> Lines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+bool PrintableName(std::string_view name) {
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F) return false;
+  }
+  return !name.empty();
+}
+
+// A name Windows accepts for a file or folder.
+bool ValidFileName(std::string_view name) {
+  if (!PrintableName(name) || name == "." || name == "..") return false;
+  return name.find_first_of("\\/:*?\"<>|") == std::string_view::npos;
+}
+
+// Depth-first walk of a key tree with full paths, without recursion.
+template <typename Fn>
+bool WalkKeys(const RegKey& root, Fn&& fn) {
+  std::vector<std::pair<const RegKey*, std::string>> stack;
+  stack.emplace_back(&root, root.name);
+  std::vector<const RegKey*> children;
+  while (!stack.empty()) {
+    auto [key, path] = std::move(stack.back());
+    stack.pop_back();
+    if (!fn(*key, path)) return false;
+    children.clear();
+    key->subkeys.ForEach([&](const std::string&, const std::shared_ptr<RegKey>& child) {
+      children.push_back(child.get());
+    });
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+      stack.emplace_back(*it, path + "\\" + (*it)->name);
+    }
+  }
+  return true;
+}
+
+// Depth-first walk of a drive with paths below its root ("" for the root).
+template <typename Fn>
+bool WalkFiles(const FsNode& root, Fn&& fn) {
+  std::vector<std::pair<const FsNode*, std::string>> stack;
+  stack.emplace_back(&root, std::string());
+  std::vector<const FsNode*> children;
+  while (!stack.empty()) {
+    auto [node, path] = std::move(stack.back());
+    stack.pop_back();
+    if (!fn(*node, path)) return false;
+    children.clear();
+    node->children.ForEach([&](const std::string&, const std::shared_ptr<FsNode>& child) {
+      children.push_back(child.get());
+    });
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+      stack.emplace_back(*it, path + "\\" + (*it)->name);
+    }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Host file access
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  // Closes now, reporting the error a delayed write may surface at close.
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+class Dir {
+ public:
+  explicit Dir(const std::string& path) : dir_(::opendir(path.c_str())) {}
+  Dir(const Dir&) = delete;
+  Dir& operator=(const Dir&) = delete;
+  ~Dir() {
+    if (dir_) ::closedir(dir_);
+  }
+  bool ok() const { return dir_ != nullptr; }
+  // Next entry name other than . and ..; false at the end.
+  bool Next(std::string* name) {
+    while (dirent* e = ::readdir(dir_)) {
+      if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+      *name = e->d_name;
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  DIR* dir_;
+};
+
+std::string ErrnoText() { return std::strerror(errno); }
+
+enum class Kind { kMissing, kFile, kFolder, kOther };
+
+Kind KindOf(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return Kind::kMissing;
+  if (S_ISREG(st.st_mode)) return Kind::kFile;
+  if (S_ISDIR(st.st_mode)) return Kind::kFolder;
+  return Kind::kOther;
+}
+
+bool ReadHostFile(const std::string& path, std::string* content, std::string* what) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) {
+    *what = "cannot open: " + ErrnoText();
+    return false;
+  }
+  std::string data;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *what = "cannot read: " + ErrnoText();
+      return false;
+    }
+    if (n == 0) break;
+    data.append(buf, static_cast<size_t>(n));
+  }
+  *content = std::move(data);
+  return true;
+}
+
+bool FsyncPath(const std::string& path) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return fd.get() >= 0 && ::fsync(fd.get()) == 0;
+}
+
+// The save's write steps, with the test hook that stops it after one of them.
+class Steps {
+ public:
+  explicit Steps(int stopAfter) : stopAfter_(stopAfter) {}
+  // Counts a step just taken; false when the save must stop here.
+  bool Took() { return ++count_ != stopAfter_; }
+  int count() const { return count_; }
+
+ private:
+  int stopAfter_;
+  int count_ = 0;
+};
+
+// Removes a host tree; a missing path is fine. `steps` (optional) counts each removal.
+// Returns false on an error or when the hook stops it (`*stopped` then set).
+bool RemoveTree(const std::string& path, Steps* steps, bool* stopped) {
+  const Kind kind = KindOf(path);
+  if (kind == Kind::kMissing) return true;
+  if (kind == Kind::kFolder) {
+    std::vector<std::string> names;
+    {
+      Dir dir(path);
+      if (!dir.ok()) return false;
+      std::string name;
+      while (dir.Next(&name)) names.push_back(name);
+    }
+    for (const auto& name : names) {
+      if (!RemoveTree(path + "/" + name, steps, stopped)) return false;
+    }
+    if (::rmdir(path.c_str()) != 0) return false;
+  } else if (::unlink(path.c_str()) != 0) {
+    return false;
+  }
+  if (steps && !steps->Took()) {
+    *stopped = true;
+    return false;
+  }
+  return true;
+}
+
+struct FolderPaths {
+  std::string folder;  // the machine folder, without a trailing slash
+  std::string parent;
+  std::string fresh;  // the new machine while it is written
+  std::string old;    // the old machine during the two-rename fallback
+};
+
+bool ResolvePaths(const std::string& folder, FolderPaths* paths, std::string* error) {
+  std::string f = folder;
+  while (f.size() > 1 && f.back() == '/') f.pop_back();
+  const size_t slash = f.rfind('/');
+  const std::string base = slash == std::string::npos ? f : f.substr(slash + 1);
+  if (base.empty() || base == "." || base == "..") {
+    if (error) *error = "'" + folder + "' does not name a machine folder";
+    return false;
+  }
+  paths->folder = f;
+  paths->parent = slash == std::string::npos ? "." : slash == 0 ? "/" : f.substr(0, slash);
+  const std::string prefix = paths->parent == "/" ? "/." : paths->parent + "/.";
+  paths->fresh = prefix + base + ".winsim-new";
+  paths->old = prefix + base + ".winsim-old";
+  return true;
+}
+
+// Finishes or undoes what a killed save left behind (see the top of the file).
+bool Recover(const FolderPaths& paths, std::string* error) {
+  if (KindOf(paths.folder) == Kind::kMissing && KindOf(paths.old) == Kind::kFolder) {
+    if (::rename(paths.old.c_str(), paths.folder.c_str()) != 0 || !FsyncPath(paths.parent)) {
+      if (error) {
+        *error = paths.folder + ": cannot restore it from " + paths.old + ": " + ErrnoText();
+      }
+      return false;
+    }
+  }
+  bool stopped = false;
+  for (const std::string* leftover : {&paths.fresh, &paths.old}) {
+    if (!RemoveTree(*leftover, nullptr, &stopped)) {
+      if (error) *error = *leftover + ": cannot remove a leftover of a save: " + ErrnoText();
+      return false;
+    }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Loading
+
+struct HiveFiles {
+  const char* base;  // "HKLM"
+  const char* hive;  // "HKEY_LOCAL_MACHINE"
+  bool required;
+};
+constexpr HiveFiles kHiveFiles[] = {
+    {"HKLM", "HKEY_LOCAL_MACHINE", true},
+    {"HKCU", "HKEY_CURRENT_USER", false},
+    {"HKU", "HKEY_USERS", false},
+};
+
+bool InHive(std::string_view path, std::string_view hive) {
+  return path.size() >= hive.size() && path.compare(0, hive.size(), hive) == 0 &&
+         (path.size() == hive.size() || path[hive.size()] == '\\');
+}
+
+bool LoadHive(const std::string& folder, const HiveFiles& files, Machine* machine,
+              std::string* error) {
+  const std::string regName = std::string(files.base) + ".reg";
+  const std::string secName = std::string(files.base) + ".security";
+  std::string text, what;
+  const Kind regKind = KindOf(folder + "/" + regName);
+  if (regKind != Kind::kMissing || files.required) {
+    if (!ReadHostFile(folder + "/" + regName, &text, &what)) {
+      if (error) *error = regName + ": " + what;
+      return false;
+    }
+    std::vector<RegFileOp> ops;
+    if (!ParseRegFile(text, regName, &ops, error)) return false;
+    for (const RegFileOp& op : ops) {
+      if (!InHive(op.keyPath, files.hive)) {
+        if (error) *error = Located(regName, op.line, std::string("key outside ") + files.hive);
+        return false;
+      }
+    }
+    ApplyRegFile(ops, &machine->registry);
+  }
+  if (KindOf(folder + "/" + secName) != Kind::kMissing) {
+    if (!ReadHostFile(folder + "/" + secName, &text, &what)) {
+      if (error) *error = secName + ": " + what;
+      return false;
+    }
+    if (!ParseKeySecurity(text, secName, machine->registry.Root(files.hive).get(), error)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Reads a host folder into `parent`, checking names the way Windows would see them.
+bool ReadHostTree(const std::string& hostPath, const std::string& shownPath, FsNode* parent,
+                  uint64_t now, std::string* error) {
+  Dir dir(hostPath);
+  if (!dir.ok()) {
+    if (error) *error = shownPath + ": cannot read the folder: " + ErrnoText();
+    return false;
+  }
+  std::string hostName;
+  while (dir.Next(&hostName)) {
+    const std::string childHost = hostPath + "/" + hostName;
+    const std::string childShown = shownPath + "/" + hostName;
+    std::string name;
+    if (!Utf8ToCp1252(hostName, &name)) {
+      if (error) *error = childShown + ": the name is not UTF-8 text within code page 1252";
+      return false;
+    }
+    if (!ValidFileName(name)) {
+      if (error) *error = childShown + ": not a valid Windows file name";
+      return false;
+    }
+    if (const auto* clash = parent->children.Find(name)) {
+      if (error) {
+        *error = childShown + ": differs from '" + Cp1252ToUtf8((*clash)->name) +
+                 "' only in letter case";
+      }
+      return false;
+    }
+    auto node = std::make_shared<FsNode>();
+    node->name = name;
+    node->parent = parent;
+    node->creationTime = node->lastWriteTime = node->lastAccessTime = now;
+    const Kind kind = KindOf(childHost);
+    if (kind == Kind::kFolder) {
+      node->isDirectory = true;
+      node->attributes = kAttrDirectory;
+      if (!ReadHostTree(childHost, childShown, node.get(), now, error)) return false;
+    } else if (kind == Kind::kFile) {
+      node->attributes = kAttrArchive;
+      std::string what;
+      if (!ReadHostFile(childHost, &node->content, &what)) {
+        if (error) *error = childShown + ": " + what;
+        return false;
+      }
+    } else {
+      if (error) *error = childShown + ": neither a regular file nor a folder";
+      return false;
+    }
+    parent->children.Put(name, std::move(node));
+  }
+  return true;
+}
+
+bool ApplyDriveMeta(const std::vector<DriveMetaEntry>& entries, const std::string& metaName,
+                    const std::string& driveShown, FsNode* root, std::string* error) {
+  std::set<const FsNode*> seen;
+  for (const DriveMetaEntry& e : entries) {
+    auto fail = [&](const std::string& what) {
+      if (error) *error = Located(metaName, e.line, what);
+      return false;
+    };
+    FsNode* node = root;
+    std::vector<std::string> parts;
+    for (size_t start = 1; start < e.path.size();) {
+      size_t end = e.path.find('\\', start);
+      if (end == std::string::npos) end = e.path.size();
+      parts.push_back(e.path.substr(start, end - start));
+      start = end + 1;
+    }
+    const bool wantsFolder = (e.attributes & kAttrDirectory) != 0;
+    for (size_t i = 0; i < parts.size(); ++i) {
+      auto* child = node->isDirectory ? node->children.Find(parts[i]) : nullptr;
+      if (!child) {
+        // Version control keeps no empty folders; the sidecar brings them back.
+        if (i + 1 == parts.size() && node->isDirectory && wantsFolder) {
+          auto fresh = std::make_shared<FsNode>();
+          fresh->name = parts[i];
+          fresh->isDirectory = true;
+          fresh->parent = node;
+          node->children.Put(parts[i], fresh);
+          child = node->children.Find(parts[i]);
+        } else {
+          return fail("no such file or folder in " + driveShown + ": " + e.path);
+        }
+      }
+      node = child->get();
+    }
+    if (wantsFolder != node->isDirectory) {
+      return fail(std::string("attributes mark a ") + (wantsFolder ? "folder" : "file") + " but " +
+                  e.path + " is a " + (node->isDirectory ? "folder" : "file"));
+    }
+    if (!seen.insert(node).second) return fail(e.path + " is listed twice");
+    node->attributes = e.attributes;
+    node->creationTime = e.creationTime;
+    node->lastWriteTime = e.lastWriteTime;
+    node->lastAccessTime = e.lastAccessTime;
+  }
+  return true;
+}
+
+bool LoadDrives(const std::string& folder, Machine* machine, std::string* error) {
+  const std::string drives = folder + "/drives";
+  const Kind kind = KindOf(drives);
+  if (kind == Kind::kMissing) return true;
+  if (kind != Kind::kFolder) {
+    if (error) *error = "drives: not a folder";
+    return false;
+  }
+  std::set<char> folders, metas;
+  {
+    Dir dir(drives);
+    if (!dir.ok()) {
+      if (error) *error = "drives: cannot read the folder: " + ErrnoText();
+      return false;
+    }
+    std::string name;
+    while (dir.Next(&name)) {
+      const bool letter = !name.empty() && name[0] >= 'A' && name[0] <= 'Z';
+      if (letter && name.size() == 1 && KindOf(drives + "/" + name) == Kind::kFolder) {
+        folders.insert(name[0]);
+      } else if (letter && name.substr(1) == ".meta" &&
+                 KindOf(drives + "/" + name) == Kind::kFile) {
+        metas.insert(name[0]);
+      } else {
+        if (error) {
+          *error = "drives/" + name +
+                   ": unexpected; drives holds a folder per drive letter (C) and its "
+                   "sidecar (C.meta)";
+        }
+        return false;
+      }
+    }
+  }
+  for (char letter : metas) {
+    if (!folders.count(letter)) {
+      if (error) *error = "drives/" + std::string(1, letter) + ".meta: no drive folder beside it";
+      return false;
+    }
+  }
+  for (char letter : folders) {
+    const std::string shown = "drives/" + std::string(1, letter);
+    auto root = machine->files.AddDrive(letter);
+    if (!ReadHostTree(folder + "/" + shown, shown, root.get(), machine->Now(), error)) {
+      return false;
+    }
+    if (metas.count(letter)) {
+      const std::string metaName = shown + ".meta";
+      std::string text, what;
+      if (!ReadHostFile(folder + "/" + metaName, &text, &what)) {
+        if (error) *error = metaName + ": " + what;
+        return false;
+      }
+      std::vector<DriveMetaEntry> entries;
+      if (!ParseDriveMeta(text, metaName, &entries, error)) return false;
+      if (!ApplyDriveMeta(entries, metaName, shown, root.get(), error)) return false;
+    }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Saving
+
+// One entry of the folder to write, relative to it.
+struct Image {
+  std::string path;
+  bool isFolder = false;
+  std::string owned;
+  const std::string* external = nullptr;  // a simulated file's content
+  const std::string& Data() const { return external ? *external : owned; }
+};
+
+bool HiveWorthWriting(const RegKey& root) {
+  return !root.subkeys.Empty() || !root.values.Empty() || !(root.security == DefaultRootSecurity());
+}
+
+bool BuildImages(const Machine& machine, std::vector<Image>* images, std::string* error) {
+  Image ini;
+  ini.path = "machine.ini";
+  if (!FormatMachineIni(machine, &ini.owned, error)) return false;
+  images->push_back(std::move(ini));
+  for (const HiveFiles& files : kHiveFiles) {
+    const std::shared_ptr<RegKey> root = machine.registry.Root(files.hive);
+    if (!files.required && files.base != std::string("HKCU") && !HiveWorthWriting(*root)) {
+      continue;
+    }
+    Image reg, sec;
+    reg.path = std::string(files.base) + ".reg";
+    sec.path = std::string(files.base) + ".security";
+    std::string what;
+    if (!FormatRegFile(*root, RegFileEncoding::kUtf16Le, &reg.owned, &what) ||
+        !FormatKeySecurity(*root, &sec.owned, &what)) {
+      if (error) *error = "cannot save the registry: " + what;
+      return false;
+    }
+    images->push_back(std::move(reg));
+    images->push_back(std::move(sec));
+  }
+  Image drives;
+  drives.path = "drives";
+  drives.isFolder = true;
+  images->push_back(std::move(drives));
+  for (char letter : machine.files.DriveLetters()) {
+    const std::shared_ptr<FsNode> root = machine.files.Drive(letter);
+    const std::string base = "drives/" + std::string(1, letter);
+    const bool ok = WalkFiles(*root, [&](const FsNode& node, const std::string& path) {
+      if (&node != root.get() && !ValidFileName(node.name)) {
+        if (error) *error = "cannot save " + node.FullPath() + ": not a valid Windows name";
+        return false;
+      }
+      Image image;
+      image.path = base;
+      for (char c : Cp1252ToUtf8(path)) image.path += c == '\\' ? '/' : c;
+      image.isFolder = node.isDirectory;
+      if (!node.isDirectory) image.external = &node.content;
+      images->push_back(std::move(image));
+      return true;
+    });
+    if (!ok) return false;
+    Image meta;
+    meta.path = base + ".meta";
+    meta.owned = FormatDriveMeta(*root);
+    images->push_back(std::move(meta));
+  }
+  return true;
+}
+
+bool WriteHostFile(const std::string& path, const std::string& data, Steps* steps, bool* stopped,
+                   std::string* what) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (fd.get() < 0) {
+    *what = "cannot create: " + ErrnoText();
+    return false;
+  }
+  size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd.get(), data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *what = "cannot write: " + ErrnoText();
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (!steps->Took()) {
+    *stopped = true;
+    return false;
+  }
+  if (::fsync(fd.get()) != 0 || !fd.Close()) {
+    *what = "cannot flush: " + ErrnoText();
+    return false;
+  }
+  if (!steps->Took()) {
+    *stopped = true;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Key security files
+
+bool FormatKeySecurity(const RegKey& root, std::string* out, std::string* error) {
+  std::string text;
+  const bool ok = WalkKeys(root, [&](const RegKey& key, const std::string& path) {
+    if (&key != &root && key.security == KeySecurity()) return true;
+    if (!PrintableName(key.name)) {
+      if (error) *error = path + ": key name with control characters cannot be written";
+      return false;
+    }
+    const std::string dacl = FormatDacl(key.security.isProtected, key.security.explicitAces);
+    // An account name the access-list text cannot carry would not load again.
+    KeySecurity back;
+    std::string what;
+    if (!ParseDacl(dacl, &back.isProtected, &back.explicitAces, &what) || !(back == key.security)) {
+      if (error) *error = path + ": access list cannot be written: " + dacl;
+      return false;
+    }
+    text += "[" + path + "]\n" + dacl + "\n\n";
+    return true;
+  });
+  if (ok) *out = std::move(text);
+  return ok;
+}
+
+bool ParseKeySecurity(std::string_view text, std::string_view fileName, RegKey* root,
+                      std::string* error) {
+  auto fail = [&](int line, const std::string& what) {
+    if (error) *error = Located(fileName, line, what);
+    return false;
+  };
+  std::vector<std::pair<RegKey*, KeySecurity>> found;
+  std::set<const RegKey*> seen;
+  RegKey* pending = nullptr;
+  int pendingLine = 0;
+  const std::vector<std::string_view> lines = Lines(text);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const int lineNo = static_cast<int>(i + 1);
+    std::string_view line = TrimRight(lines[i]);
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      if (pending) return fail(pendingLine, "key without an access list line");
+      if (line.back() != ']') return fail(lineNo, "key line without closing ]");
+      const std::string_view path = line.substr(1, line.size() - 2);
+      const size_t sep = path.find('\\');
+      if (!NamesEqual(path.substr(0, sep), root->name)) {
+        return fail(lineNo, "key outside " + root->name);
+      }
+      RegKey* key = root;
+      if (sep != std::string_view::npos) {
+        std::string_view rest = path.substr(sep + 1);
+        for (;;) {
+          const size_t next = rest.find('\\');
+          const std::string_view part = rest.substr(0, next);
+          auto* child = part.empty() ? nullptr : key->subkeys.Find(part);
+          if (!child) return fail(lineNo, "no such key: " + std::string(path));
+          key = child->get();
+          if (next == std::string_view::npos) break;
+          rest = rest.substr(next + 1);
+        }
+      }
+      if (!seen.insert(key).second) return fail(lineNo, "key listed twice");
+      pending = key;
+      pendingLine = lineNo;
+      continue;
+    }
+    if (!pending) return fail(lineNo, "access list without a key line before it");
+    KeySecurity security;
+    std::string what;
+    if (!ParseDacl(line, &security.isProtected, &security.explicitAces, &what)) {
+      return fail(lineNo, what);
+    }
+    found.emplace_back(pending, std::move(security));
+    pending = nullptr;
+  }
+  if (pending) return fail(pendingLine, "key without an access list line");
+  for (auto& [key, security] : found) key->security = std::move(security);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Drive sidecars
+
+std::string FormatDriveMeta(const FsNode& driveRoot) {
+  std::string out = "; attributes creation last-write last-access path\n";
+  WalkFiles(driveRoot, [&](const FsNode& node, const std::string& path) {
+    char numbers[96];
+    std::snprintf(numbers, sizeof numbers, "0x%08x %llu %llu %llu ",
+                  static_cast<unsigned>(node.attributes),
+                  static_cast<unsigned long long>(node.creationTime),
+                  static_cast<unsigned long long>(node.lastWriteTime),
+                  static_cast<unsigned long long>(node.lastAccessTime));
+    out += numbers;
+    out += path.empty() ? "\\" : path;
+    out += '\n';
+    return true;
+  });
+  return out;
+}
+
+bool ParseDriveMeta(std::string_view text, std::string_view fileName,
+                    std::vector<DriveMetaEntry>* entries, std::string* error) {
+  std::vector<DriveMetaEntry> parsed;
+  const std::vector<std::string_view> lines = Lines(text);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const int lineNo = static_cast<int>(i + 1);
+    auto fail = [&](const std::string& what) {
+      if (error) *error = Located(fileName, lineNo, what);
+      return false;
+    };
+    std::string_view line = lines[i];
+    if (line.empty() || line[0] == ';') continue;
+    std::string_view fields[4];
+    for (auto& field : fields) {
+      const size_t space = line.find(' ');
+      if (space == std::string_view::npos) return fail("expected four numbers and a path");
+      field = line.substr(0, space);
+      line = line.substr(space + 1);
+    }
+    DriveMetaEntry e;
+    e.line = lineNo;
+    uint64_t attributes;
+    if (!ParseFolderNumber(fields[0], 0xFFFFFFFFu, &attributes)) {
+      return fail("bad attributes '" + std::string(fields[0]) + "'");
+    }
+    e.attributes = static_cast<uint32_t>(attributes);
+    uint64_t* times[3] = {&e.creationTime, &e.lastWriteTime, &e.lastAccessTime};
+    for (int t = 0; t < 3; ++t) {
+      if (!ParseFolderNumber(fields[t + 1], UINT64_MAX, times[t])) {
+        return fail("bad time stamp '" + std::string(fields[t + 1]) + "'");
+      }
+    }
+    if (line.empty() || line[0] != '\\') return fail("the path must start with \\");
+    if (line.size() > 1) {
+      if (line.back() == '\\') return fail("the path must not end with \\");
+      for (size_t start = 1; start < line.size();) {
+        size_t end = line.find('\\', start);
+        if (end == std::string_view::npos) end = line.size();
+        if (!ValidFileName(line.substr(start, end - start))) {
+          return fail("not a valid Windows path: " + std::string(line));
+        }
+        start = end + 1;
+      }
+    }
+    e.path = std::string(line);
+    parsed.push_back(std::move(e));
+  }
+  *entries = std::move(parsed);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Host names
+
+std::string Cp1252ToUtf8(std::string_view ansi) {
+  std::string out;
+  out.reserve(ansi.size());
+  for (char ch : ansi) {
+    const uint32_t u = Cp1252ToUnicode(static_cast<unsigned char>(ch));
+    if (u < 0x80) {
+      out += static_cast<char>(u);
+    } else if (u < 0x800) {
+      out += static_cast<char>(0xC0 | (u >> 6));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (u >> 12));
+      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return out;
+}
+
+bool Utf8ToCp1252(std::string_view utf8, std::string* ansi) {
+  std::string out;
+  for (size_t i = 0; i < utf8.size();) {
+    const unsigned char b = static_cast<unsigned char>(utf8[i]);
+    uint32_t u;
+    size_t len;
+    if (b < 0x80) {
+      u = b;
+      len = 1;
+    } else if ((b & 0xE0) == 0xC0) {
+      u = b & 0x1F;
+      len = 2;
+    } else if ((b & 0xF0) == 0xE0) {
+      u = b & 0x0F;
+      len = 3;
+    } else {
+      return false;  // four-byte forms lie outside code page 1252 anyway
+    }
+    if (i + len > utf8.size()) return false;
+    for (size_t k = 1; k < len; ++k) {
+      const unsigned char c = static_cast<unsigned char>(utf8[i + k]);
+      if ((c & 0xC0) != 0x80) return false;
+      u = (u << 6) | (c & 0x3F);
+    }
+    const uint32_t shortest = len == 1 ? 0 : len == 2 ? 0x80 : 0x800;
+    if (u < shortest) return false;  // overlong
+    char c;
+    if (!UnicodeToCp1252(u, &c)) return false;
+    out += c;
+    i += len;
+  }
+  *ansi = std::move(out);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Test hooks
+
+void SetSaveTestHooks(const SaveTestHooks& hooks) {
+  g_stopAfterStep = hooks.stopAfterStep;
+  g_withoutExchange = hooks.withoutExchange;
+}
+
+int StepsOfLastSave() { return g_stepsOfLastSave; }
+
+// ---------------------------------------------------------------------------------------
+// LoadMachine / SaveMachine
+
+std::unique_ptr<Machine> LoadMachine(const std::string& folder, std::string* error) {
+  FolderPaths paths;
+  if (!ResolvePaths(folder, &paths, error) || !Recover(paths, error)) return nullptr;
+  if (KindOf(paths.folder) != Kind::kFolder) {
+    if (error) *error = folder + ": no machine folder there";
+    return nullptr;
+  }
+  {
+    static const std::set<std::string> kKnown = {"machine.ini",  "HKLM.reg",      "HKLM.security",
+                                                 "HKCU.reg",     "HKCU.security", "HKU.reg",
+                                                 "HKU.security", "drives"};
+    Dir dir(paths.folder);
+    if (!dir.ok()) {
+      if (error) *error = folder + ": cannot read the folder: " + ErrnoText();
+      return nullptr;
+    }
+    std::string name;
+    while (dir.Next(&name)) {
+      if (!kKnown.count(name)) {
+        if (error) *error = name + ": unexpected in a machine folder";
+        return nullptr;
+      }
+    }
+  }
+  auto machine = std::make_unique<Machine>();
+  std::string text, what;
+  if (!ReadHostFile(paths.folder + "/machine.ini", &text, &what)) {
+    if (error) *error = "machine.ini: " + what;
+    return nullptr;
+  }
+  if (!ParseMachineIni(text, "machine.ini", machine.get(), error)) return nullptr;
+  for (const HiveFiles& files : kHiveFiles) {
+    if (!LoadHive(paths.folder, files, machine.get(), error)) return nullptr;
+  }
+  if (!LoadDrives(paths.folder, machine.get(), error)) return nullptr;
+  machine->folder = folder;
+  return machine;
+}
+
+bool SaveMachine(const Machine& machine, const std::string& folder, std::string* error) {
+  Steps steps(g_stopAfterStep);
+  const bool withoutExchange = g_withoutExchange;
+  g_stepsOfLastSave = 0;
+  struct Record {
+    Steps& steps;
+    ~Record() { g_stepsOfLastSave = steps.count(); }
+  } record{steps};
+
+  // The machine's lock is logically mutable: saving changes nothing in it.
+  std::lock_guard<std::recursive_mutex> lock(const_cast<Machine&>(machine).mutex);
+  FolderPaths paths;
+  if (!ResolvePaths(folder, &paths, error)) return false;
+  std::vector<Image> images;
+  if (!BuildImages(machine, &images, error)) return false;
+  if (!Recover(paths, error)) return false;
+  // Never replace something that is not a machine folder: a mistyped path must not
+  // wipe out someone's files.
+  const Kind existing = KindOf(paths.folder);
+  if (existing == Kind::kFile || existing == Kind::kOther) {
+    if (error) *error = folder + ": not a folder";
+    return false;
+  }
+  if (existing == Kind::kFolder && KindOf(paths.folder + "/machine.ini") != Kind::kFile) {
+    Dir dir(paths.folder);
+    std::string name;
+    if (!dir.ok() || dir.Next(&name)) {
+      if (error) *error = folder + ": not a machine folder (no machine.ini); not replacing it";
+      return false;
+    }
+  }
+
+  bool stopped = false;
+  auto stop = [&]() {
+    if (error) *error = "save stopped after step " + std::to_string(steps.count()) + " (test)";
+    return false;
+  };
+  // A real failure removes the half-written copy; the old machine stays as it was.
+  auto failIo = [&](const std::string& what) {
+    if (error) *error = what;
+    bool ignored = false;
+    RemoveTree(paths.fresh, nullptr, &ignored);
+    return false;
+  };
+  if (::mkdir(paths.fresh.c_str(), 0777) != 0) {
+    return failIo(paths.fresh + ": cannot create: " + ErrnoText());
+  }
+  if (!steps.Took()) return stop();
+  std::vector<std::string> folders = {paths.fresh};
+  for (const Image& image : images) {
+    const std::string path = paths.fresh + "/" + image.path;
+    if (image.isFolder) {
+      if (::mkdir(path.c_str(), 0777) != 0) return failIo(path + ": cannot create: " + ErrnoText());
+      folders.push_back(path);
+      if (!steps.Took()) return stop();
+    } else {
+      std::string what;
+      if (!WriteHostFile(path, image.Data(), &steps, &stopped, &what)) {
+        return stopped ? stop() : failIo(path + ": " + what);
+      }
+    }
+  }
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+    if (!FsyncPath(*it)) return failIo(*it + ": cannot flush: " + ErrnoText());
+    if (!steps.Took()) return stop();
+  }
+  if (!FsyncPath(paths.parent)) return failIo(paths.parent + ": cannot flush: " + ErrnoText());
+  if (!steps.Took()) return stop();
+
+  const std::string* leftover = nullptr;
+  if (existing == Kind::kMissing) {
+    if (::rename(paths.fresh.c_str(), paths.folder.c_str()) != 0) {
+      return failIo(paths.folder + ": cannot move the new machine in place: " + ErrnoText());
+    }
+    if (!steps.Took()) return stop();
+  } else if (!withoutExchange && ::renameat2(AT_FDCWD, paths.fresh.c_str(), AT_FDCWD,
+                                             paths.folder.c_str(), RENAME_EXCHANGE) == 0) {
+    if (!steps.Took()) return stop();
+    leftover = &paths.fresh;
+  } else {
+    if (!withoutExchange && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+      return failIo(paths.folder + ": cannot swap in the new machine: " + ErrnoText());
+    }
+    if (::rename(paths.folder.c_str(), paths.old.c_str()) != 0) {
+      return failIo(paths.folder + ": cannot move the old machine aside: " + ErrnoText());
+    }
+    if (!steps.Took()) return stop();
+    if (::rename(paths.fresh.c_str(), paths.folder.c_str()) != 0) {
+      const std::string what = ErrnoText();
+      ::rename(paths.old.c_str(), paths.folder.c_str());
+      return failIo(paths.folder + ": cannot move the new machine in place: " + what);
+    }
+    if (!steps.Took()) return stop();
+    leftover = &paths.old;
+  }
+  if (!FsyncPath(paths.parent)) {
+    if (error) *error = paths.parent + ": cannot flush: " + ErrnoText();
+    return false;
+  }
+  if (!steps.Took()) return stop();
+  if (leftover && !RemoveTree(*leftover, &steps, &stopped)) {
+    if (stopped) return stop();
+    // The new machine is in place; the next load removes what is left.
+    if (error) *error = *leftover + ": cannot remove the old machine: " + ErrnoText();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace sim

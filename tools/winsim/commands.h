@@ -1,0 +1,40 @@
+// The commands of winsim. Each command family lives in its own file and hands its
+// commands to main through a function declared here.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+// Exit codes.
+constexpr int kOk = 0;
+constexpr int kFailed = 1;    // the command ran and failed (a machine that cannot load...)
+constexpr int kBadUsage = 2;  // the command line itself is wrong
+
+struct Command {
+  const char* name;
+  const char* arguments;  // shown after the name in the usage text
+  const char* summary;
+  // Arguments after the command name.
+  int (*run)(const std::vector<std::string>& args);
+};
+
+std::vector<Command> MachineCommands();   // editions, new, show
+std::vector<Command> RegistryCommands();  // import
+
+// Messages on stderr, prefixed with "winsim: "; they return the exit code to use.
+int Fail(const std::string& message);
+int BadUsage(const char* commandName, const std::string& message);
+
+// Splits "--name value" options off the positional arguments. Options listed in
+// `known` take a value; anything else starting with "--" is a usage error.
+struct ParsedArgs {
+  std::vector<std::string> positional;
+  std::vector<std::pair<std::string, std::string>> options;
+  std::string error;
+  const std::string* Option(const std::string& name) const;
+};
+ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& known);
+
+}  // namespace winsim

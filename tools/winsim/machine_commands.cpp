@@ -1,0 +1,92 @@
+// Commands on whole machines: editions, new, show.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/sim/machine.h"
+#include "platform/sim/machine_folder.h"
+#include "platform/sim/reg_file.h"
+#include "tools/winsim/commands.h"
+
+namespace winsim {
+
+namespace {
+
+int Editions(const std::vector<std::string>& args) {
+  if (!args.empty()) return BadUsage("editions", "takes no arguments");
+  for (const std::string& name : sim::EditionNames()) std::printf("%s\n", name.c_str());
+  return kOk;
+}
+
+int New(const std::vector<std::string>& args) {
+  const ParsedArgs parsed = ParseArgs(args, {"edition"});
+  if (!parsed.error.empty()) return BadUsage("new", parsed.error);
+  if (parsed.positional.size() != 1) return BadUsage("new", "expected one machine folder");
+  const std::string* edition = parsed.Option("edition");
+  if (!edition) return BadUsage("new", "--edition is required (see: winsim editions)");
+  bool known = false;
+  for (const std::string& name : sim::EditionNames()) known = known || name == *edition;
+  if (!known) {
+    std::string list;
+    for (const std::string& name : sim::EditionNames()) list += " " + name;
+    return BadUsage("new", "unknown edition '" + *edition + "'; editions:" + list);
+  }
+  const std::string& dir = parsed.positional[0];
+  struct stat st;
+  if (::lstat(dir.c_str(), &st) == 0) {
+    return Fail(dir + ": already exists; winsim new makes a fresh machine folder");
+  }
+  std::string error;
+  std::unique_ptr<sim::Machine> machine = sim::MachineFromEdition(*edition, &error);
+  if (!machine) return Fail(error);
+  if (!sim::SaveMachine(*machine, dir, &error)) return Fail(error);
+  std::printf("%s: new %s machine\n", dir.c_str(), edition->c_str());
+  return kOk;
+}
+
+// Registry text as a terminal wants it: LF line ends.
+std::string WithLf(const std::string& crlf) {
+  std::string out;
+  out.reserve(crlf.size());
+  for (size_t i = 0; i < crlf.size(); ++i) {
+    if (crlf[i] == '\r' && i + 1 < crlf.size() && crlf[i + 1] == '\n') continue;
+    out += crlf[i];
+  }
+  return out;
+}
+
+int Show(const std::vector<std::string>& args) {
+  const ParsedArgs parsed = ParseArgs(args, {});
+  if (!parsed.error.empty()) return BadUsage("show", parsed.error);
+  if (parsed.positional.size() != 1) return BadUsage("show", "expected one machine folder");
+  std::string error;
+  std::unique_ptr<sim::Machine> machine = sim::LoadMachine(parsed.positional[0], &error);
+  if (!machine) return Fail(error);
+  std::string identity, registry;
+  if (!sim::FormatMachineIni(*machine, &identity, &error)) return Fail(error);
+  std::vector<const sim::RegKey*> roots = {machine->registry.LocalMachine().get(),
+                                           machine->registry.CurrentUser().get()};
+  const auto users = machine->registry.Root("HKEY_USERS");
+  if (!users->subkeys.Empty() || !users->values.Empty()) roots.push_back(users.get());
+  if (!sim::FormatRegFile(roots, sim::RegFileEncoding::kCp1252, &registry, &error)) {
+    return Fail(error);
+  }
+  // The terminal reads UTF-8; the machine's names and texts are code page 1252.
+  const std::string text = sim::Cp1252ToUtf8(identity) + "\n" + sim::Cp1252ToUtf8(WithLf(registry));
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return kOk;
+}
+
+}  // namespace
+
+std::vector<Command> MachineCommands() {
+  return {
+      {"editions", "", "list the editions a new machine can be made from", Editions},
+      {"new", "DIR --edition NAME", "write a fresh machine folder for an edition", New},
+      {"show", "DIR", "print a machine's identity and its registry (.reg text)", Show},
+  };
+}
+
+}  // namespace winsim
