@@ -19,6 +19,7 @@ std::vector<Command> AllCommands() {
 
 void PrintUsage(std::FILE* out) {
   std::fprintf(out, "usage: winsim COMMAND [ARGUMENTS]\n\ncommands:\n");
+  std::fprintf(out, "  %-36s %s\n", "help", "print this text");
   for (const Command& c : AllCommands()) {
     const std::string line = std::string(c.name) + " " + c.arguments;
     std::fprintf(out, "  %-36s %s\n", line.c_str(), c.summary);
@@ -37,7 +38,7 @@ int BadUsage(const char* commandName, const std::string& message) {
   std::fprintf(stderr, "winsim %s: %s\n", commandName, message.c_str());
   for (const Command& c : AllCommands()) {
     if (std::string(c.name) == commandName) {
-      std::fprintf(stderr, "usage: winsim %s %s\n", c.name, c.arguments);
+      std::fprintf(stderr, "usage: winsim %s%s%s\n", c.name, *c.arguments ? " " : "", c.arguments);
     }
   }
   return kBadUsage;

@@ -1,5 +1,7 @@
 // Commands on a machine's registry: import.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,7 +16,7 @@ namespace {
 bool ReadWholeFile(const std::string& path, std::string* content, std::string* error) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) {
-    *error = path + ": cannot open";
+    *error = path + ": cannot open: " + std::strerror(errno);
     return false;
   }
   std::string data;
@@ -24,7 +26,7 @@ bool ReadWholeFile(const std::string& path, std::string* content, std::string* e
   const bool failed = std::ferror(f) != 0;
   std::fclose(f);
   if (failed) {
-    *error = path + ": cannot read";
+    *error = path + ": cannot read: " + std::strerror(errno);
     return false;
   }
   *content = std::move(data);
