@@ -22,6 +22,7 @@ struct Command {
 
 std::vector<Command> MachineCommands();   // editions, new, show
 std::vector<Command> RegistryCommands();  // import
+std::vector<Command> DemoCommands();      // demo
 
 // Messages on stderr, prefixed with "winsim: "; they return the exit code to use.
 int Fail(const std::string& message);

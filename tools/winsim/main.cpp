@@ -11,7 +11,7 @@ namespace {
 
 std::vector<Command> AllCommands() {
   std::vector<Command> all;
-  for (auto family : {MachineCommands, RegistryCommands}) {
+  for (auto family : {MachineCommands, RegistryCommands, DemoCommands}) {
     for (const Command& c : family()) all.push_back(c);
   }
   return all;
