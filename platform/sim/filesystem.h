@@ -17,10 +17,13 @@ struct FsNode {
   bool isDirectory = false;
   uint32_t attributes = 0;  // FILE_ATTRIBUTE_*; FILE_ATTRIBUTE_DIRECTORY for folders
   uint64_t creationTime = 0, lastWriteTime = 0, lastAccessTime = 0;  // FILETIME ticks
-  std::string content;  // files only
-  OrderedNameMap<std::shared_ptr<FsNode>> children;  // folders only
+  std::string content;                                               // files only
+  OrderedNameMap<std::shared_ptr<FsNode>> children;                  // folders only
   FsNode* parent = nullptr;  // null for a drive root and for a deleted node
   bool deleted = false;
+  // DeleteFileA on a file others hold open (sharing delete): the name stays until the
+  // last handle closes, and no one can open it meanwhile.
+  bool deletePending = false;
 
   // Open handles on this file: each one's access and share mode, for sharing checks.
   struct Opener {
