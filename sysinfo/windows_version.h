@@ -10,10 +10,10 @@ class WindowsVersion {
  public:
   virtual ~WindowsVersion() = default;
 
-  int isNt5x = 0;       // NT 5.x: 2000, XP, Server 2003
-  int isNt60 = 0;       // NT 6.0: Vista and its server edition
-  int isWin98OrMe = 0;  // 9x family, 4.x with x > 0
-  int architecture = 1; // 1 x86, 2 x64, 3 Itanium
+  int isNt5x = 0;        // NT 5.x: 2000, XP, Server 2003
+  int isNt60 = 0;        // NT 6.0: Vista and its server edition
+  int isWin98OrMe = 0;   // 9x family, 4.x with x > 0
+  int architecture = 1;  // 1 x86, 2 x64, 3 Itanium
 
   // 1 when a version record was read, 0 when none could be.
   int DetectWindowsVersion();

@@ -35,11 +35,20 @@ LONG Resolve(Process& p, HKEY h, OpenKey* out) {
   if (IsPredefined(h)) {
     const uint32_t v = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h));
     switch (v) {
-      case 0x80000000u: out->key = p.machine.registry.Root("HKEY_CLASSES_ROOT"); break;
-      case 0x80000001u: out->key = p.machine.registry.CurrentUser(); break;
-      case 0x80000002u: out->key = p.machine.registry.LocalMachine(); break;
-      case 0x80000003u: out->key = p.machine.registry.Root("HKEY_USERS"); break;
-      default: return ERROR_INVALID_HANDLE;
+      case 0x80000000u:
+        out->key = p.machine.registry.Root("HKEY_CLASSES_ROOT");
+        break;
+      case 0x80000001u:
+        out->key = p.machine.registry.CurrentUser();
+        break;
+      case 0x80000002u:
+        out->key = p.machine.registry.LocalMachine();
+        break;
+      case 0x80000003u:
+        out->key = p.machine.registry.Root("HKEY_USERS");
+        break;
+      default:
+        return ERROR_INVALID_HANDLE;
     }
     if (!out->key) return ERROR_FILE_NOT_FOUND;
     // The predefined handles are open for everything the caller could be granted.
@@ -175,9 +184,9 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
   created->isVolatile = (dwOptions & REG_OPTION_VOLATILE) != 0;
   key->lastWriteTime = p.machine.Now();
   // The creator is granted what it asked for on the key it made.
-  *phkResult = sim::AddHandle(p, created, sim::GrantFor(*created, p.token, samDesired) |
-                                              (samDesired & KEY_ALL_ACCESS),
-                              view);
+  *phkResult = sim::AddHandle(
+      p, created, sim::GrantFor(*created, p.token, samDesired) | (samDesired & KEY_ALL_ACCESS),
+      view);
   if (lpdwDisposition) *lpdwDisposition = REG_CREATED_NEW_KEY;
   return ERROR_SUCCESS;
 }
@@ -341,10 +350,10 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
 }
 
 LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
-                             LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen,
-                             LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
-                             LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
-                             LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
+                             LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                             LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen,
+                             LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
+                             PFILETIME lpftLastWriteTime) {
   ApiCall call("RegQueryInfoKeyA", ApiCall::Deferred{});
   (void)lpReserved;
   OpenKey k;

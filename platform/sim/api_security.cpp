@@ -211,9 +211,9 @@ DWORD WINAPI SetEntriesInAclA(ULONG cCountOfExplicitEntries,
     Ace ace;
     ace.trustee = trustee;
     ace.mask = e.grfAccessPermissions;
-    ace.flags = static_cast<uint8_t>(e.grfInheritance &
-                                     (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE |
-                                      NO_PROPAGATE_INHERIT_ACE | INHERIT_ONLY_ACE));
+    ace.flags =
+        static_cast<uint8_t>(e.grfInheritance & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE |
+                                                 NO_PROPAGATE_INHERIT_ACE | INHERIT_ONLY_ACE));
     auto sameTrustee = [&](const Ace& a) { return a.trustee == trustee; };
     switch (e.grfAccessMode) {
       case GRANT_ACCESS:
@@ -269,18 +269,30 @@ struct PrivilegeId {
 };
 // The locally unique identifiers Windows gives the well-known privileges.
 constexpr PrivilegeId kPrivileges[] = {
-    {"SeCreateTokenPrivilege", 2},     {"SeAssignPrimaryTokenPrivilege", 3},
-    {"SeLockMemoryPrivilege", 4},      {"SeIncreaseQuotaPrivilege", 5},
-    {"SeMachineAccountPrivilege", 6},  {"SeTcbPrivilege", 7},
-    {"SeSecurityPrivilege", 8},        {"SeTakeOwnershipPrivilege", 9},
-    {"SeLoadDriverPrivilege", 10},     {"SeSystemProfilePrivilege", 11},
-    {"SeSystemtimePrivilege", 12},     {"SeProfileSingleProcessPrivilege", 13},
-    {"SeIncreaseBasePriorityPrivilege", 14}, {"SeCreatePagefilePrivilege", 15},
-    {"SeCreatePermanentPrivilege", 16}, {"SeBackupPrivilege", 17},
-    {"SeRestorePrivilege", 18},        {"SeShutdownPrivilege", 19},
-    {"SeDebugPrivilege", 20},          {"SeAuditPrivilege", 21},
-    {"SeSystemEnvironmentPrivilege", 22}, {"SeChangeNotifyPrivilege", 23},
-    {"SeRemoteShutdownPrivilege", 24}, {"SeUndockPrivilege", 25},
+    {"SeCreateTokenPrivilege", 2},
+    {"SeAssignPrimaryTokenPrivilege", 3},
+    {"SeLockMemoryPrivilege", 4},
+    {"SeIncreaseQuotaPrivilege", 5},
+    {"SeMachineAccountPrivilege", 6},
+    {"SeTcbPrivilege", 7},
+    {"SeSecurityPrivilege", 8},
+    {"SeTakeOwnershipPrivilege", 9},
+    {"SeLoadDriverPrivilege", 10},
+    {"SeSystemProfilePrivilege", 11},
+    {"SeSystemtimePrivilege", 12},
+    {"SeProfileSingleProcessPrivilege", 13},
+    {"SeIncreaseBasePriorityPrivilege", 14},
+    {"SeCreatePagefilePrivilege", 15},
+    {"SeCreatePermanentPrivilege", 16},
+    {"SeBackupPrivilege", 17},
+    {"SeRestorePrivilege", 18},
+    {"SeShutdownPrivilege", 19},
+    {"SeDebugPrivilege", 20},
+    {"SeAuditPrivilege", 21},
+    {"SeSystemEnvironmentPrivilege", 22},
+    {"SeChangeNotifyPrivilege", 23},
+    {"SeRemoteShutdownPrivilege", 24},
+    {"SeUndockPrivilege", 25},
 };
 
 bool LookupLuid(std::string_view name, LUID* luid) {
@@ -304,7 +316,9 @@ const char* PrivilegeName(const LUID& luid) {
 }  // namespace
 }  // namespace sim
 
-HANDLE WINAPI GetCurrentProcess(void) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)); }
+HANDLE WINAPI GetCurrentProcess(void) {
+  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+}
 
 BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle) {
   ApiCall call("OpenProcessToken");

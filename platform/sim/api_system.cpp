@@ -24,8 +24,8 @@ struct ModuleInfo {
   uintptr_t base;
 };
 constexpr ModuleInfo kModules[] = {
-    {"kernel32.dll", 0x7c800000}, {"ntdll.dll", 0x7c900000},  {"advapi32.dll", 0x77dd0000},
-    {"user32.dll", 0x7e410000},   {"gdi32.dll", 0x77f10000},  {"shell32.dll", 0x7c9c0000},
+    {"kernel32.dll", 0x7c800000}, {"ntdll.dll", 0x7c900000},    {"advapi32.dll", 0x77dd0000},
+    {"user32.dll", 0x7e410000},   {"gdi32.dll", 0x77f10000},    {"shell32.dll", 0x7c9c0000},
     {"shlwapi.dll", 0x77f60000},  {"comctl32.dll", 0x773d0000}, {"setupapi.dll", 0x77920000},
 };
 constexpr uintptr_t kExeBase = 0x00400000;
@@ -58,9 +58,7 @@ bool ModuleExists(const Machine& m, const std::string& key) {
 }
 
 // Modules every process has loaded from its start.
-bool AlwaysLoaded(const std::string& key) {
-  return key == "kernel32.dll" || key == "ntdll.dll";
-}
+bool AlwaysLoaded(const std::string& key) { return key == "kernel32.dll" || key == "ntdll.dll"; }
 
 struct Export {
   const char* module;
@@ -84,10 +82,10 @@ const std::vector<Export>& Exports() {
   static const std::vector<Export> exports = {
       {"kernel32.dll", "GetNativeSystemInfo", AsFarProc(&GetNativeSystemInfo), XpAndLater},
       {"kernel32.dll", "IsWow64Process", AsFarProc(&IsWow64Process), XpAndLater},
-      {"kernel32.dll", "Wow64DisableWow64FsRedirection",
-       AsFarProc(&Wow64DisableWow64FsRedirection), Wow64Functions},
-      {"kernel32.dll", "Wow64RevertWow64FsRedirection",
-       AsFarProc(&Wow64RevertWow64FsRedirection), Wow64Functions},
+      {"kernel32.dll", "Wow64DisableWow64FsRedirection", AsFarProc(&Wow64DisableWow64FsRedirection),
+       Wow64Functions},
+      {"kernel32.dll", "Wow64RevertWow64FsRedirection", AsFarProc(&Wow64RevertWow64FsRedirection),
+       Wow64Functions},
       {"kernel32.dll", "GetVersionExA", AsFarProc(&GetVersionExA), Always},
       {"kernel32.dll", "GetSystemInfo", AsFarProc(&GetSystemInfo), Always},
       {"kernel32.dll", "GetSystemWow64DirectoryA", AsFarProc(&GetSystemWow64DirectoryA),
@@ -324,8 +322,8 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
       sim::Fail(*call.fault());
       return WAIT_FAILED;
     }
-    auto thread = call.process().handles.GetAs<sim::ThreadHandle>(
-        reinterpret_cast<uintptr_t>(hHandle));
+    auto thread =
+        call.process().handles.GetAs<sim::ThreadHandle>(reinterpret_cast<uintptr_t>(hHandle));
     if (!thread) {
       sim::Fail(ERROR_INVALID_HANDLE);
       return WAIT_FAILED;

@@ -13,11 +13,11 @@
 namespace sim {
 
 struct FaultRule {
-  std::string call;      // "RegOpenKeyExA", "CopyFileA", ...; "*" matches every call
-  uint32_t error = 0;    // the Win32 error the call reports
-  int nth = 0;           // 0: every matching call; n: only the n-th matching call
-  std::string subject;   // substring of the key path or file path (case ignored); "" any
-  int seen = 0;          // matching calls so far
+  std::string call;     // "RegOpenKeyExA", "CopyFileA", ...; "*" matches every call
+  uint32_t error = 0;   // the Win32 error the call reports
+  int nth = 0;          // 0: every matching call; n: only the n-th matching call
+  std::string subject;  // substring of the key path or file path (case ignored); "" any
+  int seen = 0;         // matching calls so far
 };
 
 class Faults {

@@ -80,9 +80,8 @@ std::shared_ptr<FsNode> FileSystem::AddDrive(char letter) {
 
 std::vector<char> FileSystem::DriveLetters() const {
   std::vector<char> letters;
-  drives_.ForEach([&](const std::string& name, const std::shared_ptr<FsNode>&) {
-    letters.push_back(name[0]);
-  });
+  drives_.ForEach(
+      [&](const std::string& name, const std::shared_ptr<FsNode>&) { letters.push_back(name[0]); });
   return letters;
 }
 

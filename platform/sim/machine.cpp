@@ -20,12 +20,11 @@ bool Machine::SameAs(const Machine& other, std::string* firstDifference) const {
   const OsIdentity& a = os;
   const OsIdentity& b = other.os;
   const bool sameOs =
-      a.edition == b.edition && a.platformId == b.platformId &&
-      a.majorVersion == b.majorVersion && a.minorVersion == b.minorVersion &&
-      a.buildNumber == b.buildNumber && a.csdVersion == b.csdVersion &&
-      a.servicePackMajor == b.servicePackMajor && a.servicePackMinor == b.servicePackMinor &&
-      a.suiteMask == b.suiteMask && a.productType == b.productType &&
-      a.nativeArchitecture == b.nativeArchitecture &&
+      a.edition == b.edition && a.platformId == b.platformId && a.majorVersion == b.majorVersion &&
+      a.minorVersion == b.minorVersion && a.buildNumber == b.buildNumber &&
+      a.csdVersion == b.csdVersion && a.servicePackMajor == b.servicePackMajor &&
+      a.servicePackMinor == b.servicePackMinor && a.suiteMask == b.suiteMask &&
+      a.productType == b.productType && a.nativeArchitecture == b.nativeArchitecture &&
       a.hasExtendedVersionInfo == b.hasExtendedVersionInfo &&
       a.hasGetNativeSystemInfo == b.hasGetNativeSystemInfo && a.hasSetupApi == b.hasSetupApi &&
       a.hasSetupCopyOemInf == b.hasSetupCopyOemInf && a.windowsFolder == b.windowsFolder &&

@@ -35,9 +35,7 @@ inline bool NamesEqual(std::string_view a, std::string_view b) {
 }
 
 struct NameLess {
-  bool operator()(std::string_view a, std::string_view b) const {
-    return CompareNames(a, b) < 0;
-  }
+  bool operator()(std::string_view a, std::string_view b) const { return CompareNames(a, b) < 0; }
 };
 
 // A map from case-insensitive names to values of T, with order statistics.

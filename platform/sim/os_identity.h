@@ -18,7 +18,7 @@ struct OsIdentity {
   uint16_t servicePackMinor = 0;
   uint16_t suiteMask = 0x0100;
   uint8_t productType = 1;
-  uint16_t nativeArchitecture = 0;  // PROCESSOR_ARCHITECTURE_*
+  uint16_t nativeArchitecture = 0;     // PROCESSOR_ARCHITECTURE_*
   bool hasExtendedVersionInfo = true;  // OSVERSIONINFOEXA accepted (NT 4.0 SP6 and later)
   bool hasGetNativeSystemInfo = true;  // kernel32 exports it (XP and later)
   bool hasSetupApi = true;             // SETUPAPI can be loaded

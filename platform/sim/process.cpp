@@ -56,11 +56,10 @@ Process::Process(Machine& m, ProcessOptions options)
       is64BitProcess(options.is64BitProcess) {
   token.user = machine.os.userName;
   // What an administrator's token holds; only change-notify is enabled at logon.
-  for (const char* name :
-       {"SeShutdownPrivilege", "SeBackupPrivilege", "SeRestorePrivilege",
-        "SeTakeOwnershipPrivilege", "SeDebugPrivilege", "SeSecurityPrivilege",
-        "SeSystemtimePrivilege", "SeLoadDriverPrivilege", "SeUndockPrivilege",
-        "SeRemoteShutdownPrivilege"}) {
+  for (const char* name : {"SeShutdownPrivilege", "SeBackupPrivilege", "SeRestorePrivilege",
+                           "SeTakeOwnershipPrivilege", "SeDebugPrivilege", "SeSecurityPrivilege",
+                           "SeSystemtimePrivilege", "SeLoadDriverPrivilege", "SeUndockPrivilege",
+                           "SeRemoteShutdownPrivilege"}) {
     privileges[name] = false;
   }
   privileges["SeChangeNotifyPrivilege"] = true;

@@ -50,8 +50,8 @@ class HandleTable {
 
 struct ProcessOptions {
   std::string modulePath = "C:\\Kestrolin.exe";  // GetModuleFileNameA(NULL)
-  std::string currentDirectory;  // defaults to the module's folder
-  bool is64BitProcess = false;   // the programs are 32-bit; the shell is native
+  std::string currentDirectory;                  // defaults to the module's folder
+  bool is64BitProcess = false;                   // the programs are 32-bit; the shell is native
 };
 
 class Process {

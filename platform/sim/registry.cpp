@@ -52,9 +52,8 @@ std::shared_ptr<RegKey> MakeRoot(const char* name) {
 void MarkDeleted(RegKey& key) {
   key.deleted = true;
   key.parent = nullptr;
-  key.subkeys.ForEach([](const std::string&, std::shared_ptr<RegKey>& child) {
-    MarkDeleted(*child);
-  });
+  key.subkeys.ForEach(
+      [](const std::string&, std::shared_ptr<RegKey>& child) { MarkDeleted(*child); });
 }
 
 bool CompareKeys(const RegKey& a, const RegKey& b, std::string* diff) {
@@ -95,8 +94,7 @@ std::shared_ptr<RegKey> Registry::Root(std::string_view hiveName) const {
   return nullptr;
 }
 
-std::shared_ptr<RegKey> Registry::Find(const std::shared_ptr<RegKey>& from,
-                                       std::string_view path) {
+std::shared_ptr<RegKey> Registry::Find(const std::shared_ptr<RegKey>& from, std::string_view path) {
   std::vector<std::string> parts;
   if (!from || !SplitKeyPath(path, &parts)) return nullptr;
   std::shared_ptr<RegKey> key = from;

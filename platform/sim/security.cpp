@@ -16,9 +16,9 @@ struct AccountAlias {
   const char* name;
 };
 constexpr AccountAlias kAliases[] = {
-    {"SY", "SYSTEM"},        {"BA", "Administrators"}, {"WD", "Everyone"},
-    {"BU", "Users"},         {"AU", "Authenticated Users"},
-    {"CO", "CREATOR OWNER"}, {"PU", "Power Users"},
+    {"SY", "SYSTEM"},      {"BA", "Administrators"},      {"WD", "Everyone"},
+    {"BU", "Users"},       {"AU", "Authenticated Users"}, {"CO", "CREATOR OWNER"},
+    {"PU", "Power Users"},
 };
 
 struct RightsAlias {
@@ -26,9 +26,8 @@ struct RightsAlias {
   uint32_t mask;
 };
 constexpr RightsAlias kRights[] = {
-    {"KA", KEY_ALL_ACCESS}, {"KR", KEY_READ},       {"KW", KEY_WRITE},
-    {"GA", GENERIC_ALL},    {"GR", GENERIC_READ},   {"GW", GENERIC_WRITE},
-    {"GX", GENERIC_EXECUTE},
+    {"KA", KEY_ALL_ACCESS}, {"KR", KEY_READ},      {"KW", KEY_WRITE},       {"GA", GENERIC_ALL},
+    {"GR", GENERIC_READ},   {"GW", GENERIC_WRITE}, {"GX", GENERIC_EXECUTE},
 };
 
 struct FlagAlias {
@@ -175,8 +174,8 @@ bool ParseDacl(std::string_view text, bool* isProtected, std::vector<Ace>* aces,
     size_t start = 0;
     for (;;) {
       const size_t semi = body.find(';', start);
-      fields.emplace_back(body.substr(start, semi == std::string_view::npos ? body.npos
-                                                                            : semi - start));
+      fields.emplace_back(
+          body.substr(start, semi == std::string_view::npos ? body.npos : semi - start));
       if (semi == std::string_view::npos) break;
       start = semi + 1;
     }

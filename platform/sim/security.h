@@ -16,9 +16,9 @@ struct RegKey;
 struct Ace {
   enum Kind : uint8_t { kAllow = 0, kDeny = 1 };
   Kind kind = kAllow;
-  uint8_t flags = 0;   // OBJECT_INHERIT_ACE, CONTAINER_INHERIT_ACE, ..., INHERITED_ACE
-  uint32_t mask = 0;   // access rights; generic rights are mapped when checked
-  std::string trustee; // canonical account name: "SYSTEM", "Administrators", a user name
+  uint8_t flags = 0;    // OBJECT_INHERIT_ACE, CONTAINER_INHERIT_ACE, ..., INHERITED_ACE
+  uint32_t mask = 0;    // access rights; generic rights are mapped when checked
+  std::string trustee;  // canonical account name: "SYSTEM", "Administrators", a user name
   bool operator==(const Ace& o) const {
     return kind == o.kind && flags == o.flags && mask == o.mask && trustee == o.trustee;
   }
@@ -35,8 +35,7 @@ struct KeySecurity {
 // Who a process runs as.
 struct Token {
   std::string user = "Administrator";
-  std::vector<std::string> groups = {"Administrators", "Everyone", "Users",
-                                     "Authenticated Users"};
+  std::vector<std::string> groups = {"Administrators", "Everyone", "Users", "Authenticated Users"};
   bool HasSid(std::string_view account) const;
 };
 

@@ -61,13 +61,17 @@ typedef WORD* LPWORD;
 typedef void* PSID;
 typedef void* PSECURITY_DESCRIPTOR;
 
-struct HKEY__ { int unused; };
+struct HKEY__ {
+  int unused;
+};
 typedef HKEY__* HKEY;
 typedef HKEY* PHKEY;
-struct HINSTANCE__ { int unused; };
+struct HINSTANCE__ {
+  int unused;
+};
 typedef HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
-typedef INT_PTR (WINAPI* FARPROC)();
+typedef INT_PTR(WINAPI* FARPROC)();
 
 #define TRUE 1
 #define FALSE 0
@@ -175,9 +179,9 @@ typedef union _LARGE_INTEGER {
   ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & (~SYNCHRONIZE))
 #define KEY_WRITE ((STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & (~SYNCHRONIZE))
 #define KEY_EXECUTE ((KEY_READ) & (~SYNCHRONIZE))
-#define KEY_ALL_ACCESS                                                                             \
-  ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY |                  \
-    KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) &                                      \
+#define KEY_ALL_ACCESS                                                           \
+  ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | \
+    KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) &                     \
    (~SYNCHRONIZE))
 
 #define REG_NONE 0
@@ -241,10 +245,10 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
 LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
 LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
 LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
-                             LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen,
-                             LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
-                             LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
-                             LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
+                             LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                             LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen,
+                             LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
+                             PFILETIME lpftLastWriteTime);
 LONG WINAPI RegFlushKey(HKEY hKey);
 LONG WINAPI RegCloseKey(HKEY hKey);
 
@@ -355,8 +359,7 @@ VOID WINAPI BuildExplicitAccessWithNameA(PEXPLICIT_ACCESS_A pExplicitAccess, LPS
                                          DWORD AccessPermissions, ACCESS_MODE AccessMode,
                                          DWORD Inheritance);
 DWORD WINAPI SetEntriesInAclA(ULONG cCountOfExplicitEntries,
-                              PEXPLICIT_ACCESS_A pListOfExplicitEntries, PACL OldAcl,
-                              PACL* NewAcl);
+                              PEXPLICIT_ACCESS_A pListOfExplicitEntries, PACL OldAcl, PACL* NewAcl);
 
 // ---- Security: token privileges -----------------------------------------------
 typedef struct _LUID {
@@ -467,9 +470,8 @@ typedef struct _WIN32_FIND_DATAA {
 } WIN32_FIND_DATAA, *PWIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                          LPSECURITY_ATTRIBUTES lpSecurityAttributes,
-                          DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
-                          HANDLE hTemplateFile);
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,

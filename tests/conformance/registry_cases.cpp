@@ -12,9 +12,8 @@ class Registry : public ConformanceTest {
  protected:
   void SetUp() override {
     ConformanceTest::SetUp();
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExA(HKEY_LOCAL_MACHINE, scratchKey.c_str(), 0, KEY_ALL_ACCESS,
-                            scratch.receive()));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, scratchKey.c_str(), 0,
+                                           KEY_ALL_ACCESS, scratch.receive()));
   }
   void TearDown() override {
     scratch.Reset();
@@ -53,9 +52,8 @@ TEST_F(Registry, ValueNamesCompareWithoutCase) {
   ASSERT_EQ(ERROR_SUCCESS, Set(scratch.get(), "PortName", REG_SZ, std::string("COM3", 5)));
   char data[16] = {};
   DWORD size = sizeof data, type = 0;
-  EXPECT_EQ(ERROR_SUCCESS,
-            RegQueryValueExA(scratch.get(), "PORTNAME", nullptr, &type,
-                             reinterpret_cast<BYTE*>(data), &size));
+  EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(scratch.get(), "PORTNAME", nullptr, &type,
+                                            reinterpret_cast<BYTE*>(data), &size));
   EXPECT_STREQ("COM3", data);
 }
 
@@ -155,13 +153,15 @@ struct MissingCase {
 
 TEST_F(Registry, MissingKeysAndValuesReportFileNotFound) {
   const MissingCase cases[] = {
-      {"open", [](HKEY s) {
+      {"open",
+       [](HKEY s) {
          HKEY k = nullptr;
          LONG r = RegOpenKeyExA(s, "absent", 0, KEY_READ, &k);
          if (k) RegCloseKey(k);
          return r;
        }},
-      {"open below a missing key", [](HKEY s) {
+      {"open below a missing key",
+       [](HKEY s) {
          HKEY k = nullptr;
          LONG r = RegOpenKeyExA(s, "absent\\deeper", 0, KEY_READ, &k);
          if (k) RegCloseKey(k);
@@ -169,7 +169,8 @@ TEST_F(Registry, MissingKeysAndValuesReportFileNotFound) {
        }},
       {"delete key", [](HKEY s) { return RegDeleteKeyA(s, "absent"); }},
       {"delete value", [](HKEY s) { return RegDeleteValueA(s, "absent"); }},
-      {"query value", [](HKEY s) {
+      {"query value",
+       [](HKEY s) {
          DWORD size = 0;
          return RegQueryValueExA(s, "absent", nullptr, nullptr, nullptr, &size);
        }},
@@ -222,7 +223,8 @@ TEST_F(Registry, ValuesOfEveryTypeReadBackByteExact) {
 TEST_F(Registry, QueryWithoutBufferReportsTheSize) {
   ASSERT_EQ(ERROR_SUCCESS, Set(scratch.get(), "ComDB", REG_BINARY, std::string(32, '\x01')));
   DWORD size = 0, type = 0;
-  EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(scratch.get(), "ComDB", nullptr, &type, nullptr, &size));
+  EXPECT_EQ(ERROR_SUCCESS,
+            RegQueryValueExA(scratch.get(), "ComDB", nullptr, &type, nullptr, &size));
   EXPECT_EQ(32u, size);
   EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
 }
@@ -301,7 +303,8 @@ TEST_F(Registry, OpeningTheEmptyPathGivesTheSameKey) {
   ScopedKey same;
   ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(scratch.get(), "", 0, KEY_READ, same.receive()));
   DWORD size = 0;
-  EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(same.get(), "marker", nullptr, nullptr, nullptr, &size));
+  EXPECT_EQ(ERROR_SUCCESS,
+            RegQueryValueExA(same.get(), "marker", nullptr, nullptr, nullptr, &size));
 }
 
 TEST_F(Registry, AHandleAllowsOnlyTheRightsItWasOpenedWith) {
@@ -312,8 +315,8 @@ TEST_F(Registry, AHandleAllowsOnlyTheRightsItWasOpenedWith) {
   EXPECT_EQ(ERROR_ACCESS_DENIED, Set(readOnly.get(), "w", REG_DWORD, std::string(4, '\0')));
   EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteValueA(readOnly.get(), "v"));
   ScopedKey writeOnly;
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, scratchKey.c_str(), 0,
-                                         KEY_SET_VALUE, writeOnly.receive()));
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, scratchKey.c_str(), 0, KEY_SET_VALUE,
+                                         writeOnly.receive()));
   DWORD size = 0;
   EXPECT_EQ(ERROR_ACCESS_DENIED,
             RegQueryValueExA(writeOnly.get(), "v", nullptr, nullptr, nullptr, &size));
@@ -321,7 +324,8 @@ TEST_F(Registry, AHandleAllowsOnlyTheRightsItWasOpenedWith) {
 
 TEST_F(Registry, ClosingAHandleTwiceReportsAnInvalidHandle) {
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, scratchKey.c_str(), 0, KEY_READ, &key));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, scratchKey.c_str(), 0, KEY_READ, &key));
   EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
   EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(key));
 }
@@ -339,9 +343,9 @@ TEST_F(Registry, QueryInfoCountsSubkeysAndValues) {
   ASSERT_EQ(ERROR_SUCCESS, Create("k2"));
   ASSERT_EQ(ERROR_SUCCESS, Set(scratch.get(), "v", REG_DWORD, std::string(4, '\0')));
   DWORD subkeys = 0, values = 0;
-  ASSERT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(scratch.get(), nullptr, nullptr, nullptr, &subkeys,
-                                            nullptr, nullptr, &values, nullptr, nullptr, nullptr,
-                                            nullptr));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegQueryInfoKeyA(scratch.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                             &values, nullptr, nullptr, nullptr, nullptr));
   EXPECT_EQ(2u, subkeys);
   EXPECT_EQ(1u, values);
 }

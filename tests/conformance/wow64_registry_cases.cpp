@@ -1,5 +1,6 @@
-// What a 32-bit program sees of the registry and the processor on a 64-bit Windows,
-// and on a 32-bit one.
+// What a program sees of the registry and the processor: a 32-bit program on a 64-bit
+// Windows is redirected; a 32-bit program on a 32-bit Windows and a 64-bit program on
+// a 64-bit Windows see the native registry.
 #include <string>
 
 #include "env/environment.h"
@@ -12,14 +13,15 @@ class Wow64Registry : public ConformanceTest {};
 const char kSoftwareKey[] = "SOFTWARE\\KestrolinConformanceWow64";
 
 TEST_F(Wow64Registry, SoftwareWritesOfA32BitProgramLandInWow6432NodeOn64BitWindows) {
+  const bool redirected = IsWow64();
   DeleteKeyTree(HKEY_LOCAL_MACHINE, kSoftwareKey);
   HKEY key = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSoftwareKey, 0, nullptr, 0,
                                            KEY_ALL_ACCESS, nullptr, &key, nullptr));
   RegCloseKey(key);
-  const std::string redirected = "SOFTWARE\\Wow6432Node\\KestrolinConformanceWow64";
-  EXPECT_EQ(IsWindows64(), KeyExists(HKEY_LOCAL_MACHINE, redirected, KEY_WOW64_64KEY));
-  EXPECT_EQ(!IsWindows64(), KeyExists(HKEY_LOCAL_MACHINE, kSoftwareKey, KEY_WOW64_64KEY));
+  const std::string wow64Node = "SOFTWARE\\Wow6432Node\\KestrolinConformanceWow64";
+  EXPECT_EQ(redirected, KeyExists(HKEY_LOCAL_MACHINE, wow64Node, KEY_WOW64_64KEY));
+  EXPECT_EQ(!redirected, KeyExists(HKEY_LOCAL_MACHINE, kSoftwareKey, KEY_WOW64_64KEY));
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kSoftwareKey));
   EXPECT_EQ(ERROR_SUCCESS, DeleteKeyTree(HKEY_LOCAL_MACHINE, kSoftwareKey));
 }
@@ -27,13 +29,14 @@ TEST_F(Wow64Registry, SoftwareWritesOfA32BitProgramLandInWow6432NodeOn64BitWindo
 TEST_F(Wow64Registry, TheNativeViewFlagReachesKeysTheDefaultViewDoesNotSee) {
   DeleteKeyTree(HKEY_LOCAL_MACHINE, kSoftwareKey, KEY_WOW64_64KEY);
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSoftwareKey, 0, nullptr, 0,
-                                           KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key,
-                                           nullptr));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSoftwareKey, 0, nullptr, 0,
+                            KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr));
   RegCloseKey(key);
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kSoftwareKey, KEY_WOW64_64KEY));
-  // On a 32-bit Windows the flag is ignored, so both views are one.
-  EXPECT_EQ(!IsWindows64(), KeyExists(HKEY_LOCAL_MACHINE, kSoftwareKey));
+  // On a 32-bit Windows the flag is ignored, and a 64-bit program's default view is the
+  // native one: only a redirected program misses the key.
+  EXPECT_EQ(!IsWow64(), KeyExists(HKEY_LOCAL_MACHINE, kSoftwareKey));
   EXPECT_EQ(ERROR_SUCCESS, DeleteKeyTree(HKEY_LOCAL_MACHINE, kSoftwareKey, KEY_WOW64_64KEY));
 }
 
@@ -49,15 +52,16 @@ TEST_F(Wow64Registry, TheSystemHiveIsTheSameInBothViews) {
   EXPECT_EQ(ERROR_SUCCESS, DeleteKeyTree(HKEY_LOCAL_MACHINE, key));
 }
 
-TEST(Wow64Process, AProgramIsWow64ExactlyOnA64BitWindows) {
-  EXPECT_EQ(IsWindows64(), IsWow64());
+TEST(Wow64Process, AThirtyTwoBitProgramIsWow64ExactlyOnA64BitWindows) {
+  EXPECT_EQ(IsWindows64() && !Is64BitProcess(), IsWow64());
 }
 
 TEST(Wow64Process, SystemInfoReportsX86ToA32BitProgramAndNativeInfoTheTruth) {
   SYSTEM_INFO info;
   ZeroMemory(&info, sizeof info);
   GetSystemInfo(&info);
-  EXPECT_EQ(PROCESSOR_ARCHITECTURE_INTEL, info.wProcessorArchitecture);
+  EXPECT_EQ(Is64BitProcess() ? PROCESSOR_ARCHITECTURE_AMD64 : PROCESSOR_ARCHITECTURE_INTEL,
+            info.wProcessorArchitecture);
   typedef VOID(WINAPI * NativeInfo)(LPSYSTEM_INFO);
   auto native = reinterpret_cast<NativeInfo>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetNativeSystemInfo")));
@@ -109,8 +113,8 @@ DWORD WINAPI ReturnParameter(LPVOID parameter) {
 
 TEST(Threads, AThreadRunsWithItsParameterAndKeepsItsOwnLastError) {
   SetLastError(5);
-  HANDLE thread = CreateThread(nullptr, 0, ReturnParameter, reinterpret_cast<LPVOID>(42), 0,
-                               nullptr);
+  HANDLE thread =
+      CreateThread(nullptr, 0, ReturnParameter, reinterpret_cast<LPVOID>(42), 0, nullptr);
   ASSERT_NE(nullptr, thread);
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, INFINITE));
   DWORD code = 0;

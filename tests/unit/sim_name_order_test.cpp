@@ -16,9 +16,9 @@ TEST(CompareNames, FoldsAsciiLettersOnly) {
     const char* b;
     int sign;
   } cases[] = {
-      {"abc", "ABC", 0},     {"abc", "abd", -1}, {"ab", "abc", -1}, {"", "", 0},
-      {"\xe9", "\xc9", 1},   // bytes above 0x7F are compared as they are
-      {"Z", "_", -1},        // upper-case folding puts '_' after the letters
+      {"abc", "ABC", 0},       {"abc", "abd", -1}, {"ab", "abc", -1}, {"", "", 0},
+      {"\xe9", "\xc9", 1},  // bytes above 0x7F are compared as they are
+      {"Z", "_", -1},       // upper-case folding puts '_' after the letters
       {"COM10:", "com3:", -1},
   };
   for (const auto& c : cases) {

@@ -56,11 +56,11 @@ TEST(SimRegistry, TheEditionsProtectEnumAndClassFromAdministrators) {
   for (const char* edition : {"2000", "xp", "xp-x64", "2003-x64-enterprise", "vista", "7-x64"}) {
     auto machine = Edition(edition);
     sim::ProcessScope scope(*machine);
-    for (const char* path : {"SYSTEM\\CurrentControlSet\\Enum",
-                             "SYSTEM\\CurrentControlSet\\Enum\\PCI",
-                             "SYSTEM\\CurrentControlSet\\Control\\Class",
-                             "SYSTEM\\CurrentControlSet\\Control\\Class\\"
-                             "{4D36E978-E325-11CE-BFC1-08002BE10318}"}) {
+    for (const char* path :
+         {"SYSTEM\\CurrentControlSet\\Enum", "SYSTEM\\CurrentControlSet\\Enum\\PCI",
+          "SYSTEM\\CurrentControlSet\\Control\\Class",
+          "SYSTEM\\CurrentControlSet\\Control\\Class\\"
+          "{4D36E978-E325-11CE-BFC1-08002BE10318}"}) {
       HKEY key = nullptr;
       EXPECT_EQ(ERROR_ACCESS_DENIED, Open(path, KEY_ALL_ACCESS, &key)) << edition << " " << path;
       ASSERT_EQ(ERROR_SUCCESS, Open(path, KEY_READ, &key)) << edition << " " << path;
@@ -154,8 +154,7 @@ TEST(SimPrivileges, EnablingIsRecordedAndThePreviousStateReported) {
   auto machine = Edition("xp");
   sim::ProcessScope scope(*machine);
   HANDLE token = nullptr;
-  ASSERT_TRUE(
-      OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
   TOKEN_PRIVILEGES tp, previous;
   tp.PrivilegeCount = 1;
   ASSERT_TRUE(LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &tp.Privileges[0].Luid));
@@ -173,10 +172,10 @@ TEST(SimSecurity, EveryListHandedOutIsReleasedByLocalFree) {
   sim::ProcessScope scope(*machine);
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR sd = nullptr;
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-            GetNamedSecurityInfoA("MACHINE\\SYSTEM\\CurrentControlSet\\Enum", SE_REGISTRY_KEY,
-                                  DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
-                                  &sd));
+  ASSERT_EQ(
+      static_cast<DWORD>(ERROR_SUCCESS),
+      GetNamedSecurityInfoA("MACHINE\\SYSTEM\\CurrentControlSet\\Enum", SE_REGISTRY_KEY,
+                            DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &sd));
   EXPLICIT_ACCESS_A ea;
   char user[] = "CURRENT_USER";
   BuildExplicitAccessWithNameA(&ea, user, GENERIC_ALL, GRANT_ACCESS,

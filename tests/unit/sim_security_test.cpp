@@ -82,9 +82,9 @@ TEST_F(Inheritance, NoPropagateReachesChildrenButNotGrandchildren) {
   top->security = SystemOnlySecurity();
   auto child = Key("SYSTEM\\Top\\Child");
   auto grandchild = Key("SYSTEM\\Top\\Child\\Grandchild");
-  top->security.explicitAces.push_back(
-      {Ace::kAllow, CONTAINER_INHERIT_ACE | NO_PROPAGATE_INHERIT_ACE, KEY_ALL_ACCESS,
-       "Administrators"});
+  top->security.explicitAces.push_back({Ace::kAllow,
+                                        CONTAINER_INHERIT_ACE | NO_PROPAGATE_INHERIT_ACE,
+                                        KEY_ALL_ACCESS, "Administrators"});
   EXPECT_TRUE(KeyAccessAllowed(*child, admin, KEY_ALL_ACCESS));
   EXPECT_FALSE(KeyAccessAllowed(*grandchild, admin, KEY_ALL_ACCESS));
 }

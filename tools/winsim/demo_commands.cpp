@@ -21,8 +21,8 @@ int Demo(const std::vector<std::string>& args) {
   const ParsedArgs parsed = ParseArgs(args, {"edition"});
   if (!parsed.error.empty()) return BadUsage("demo", parsed.error);
   if (!parsed.positional.empty()) return BadUsage("demo", "takes no folder");
-  const std::string edition = parsed.Option("edition") ? *parsed.Option("edition")
-                                                        : kDefaultEdition;
+  const std::string edition =
+      parsed.Option("edition") ? *parsed.Option("edition") : kDefaultEdition;
   std::string error;
   std::unique_ptr<sim::Machine> machine = sim::MachineFromEdition(edition, &error);
   if (!machine) return BadUsage("demo", error);

@@ -20,6 +20,7 @@ bool IsSimulator();
 bool IsWine();
 bool IsWindows64();  // the native processor architecture is 64-bit
 bool IsWow64();      // this 32-bit process runs on a 64-bit Windows
+bool Is64BitProcess();
 std::string PlatformName();
 
 // Each case gets an empty key below HKEY_LOCAL_MACHINE and an empty folder on C:,

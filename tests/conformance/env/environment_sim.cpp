@@ -14,14 +14,18 @@ namespace {
 std::unique_ptr<sim::Machine> g_machine;
 std::unique_ptr<sim::ProcessScope> g_process;
 std::string g_edition = "xp";
+bool g_nativeProcess = false;
 }  // namespace
 
 bool SetUpPlatform(int* argc, char** argv) {
   for (int i = 1; i < *argc; ++i) {
     if (std::strncmp(argv[i], "--edition=", 10) == 0) {
       g_edition = argv[i] + 10;
+    } else if (std::strcmp(argv[i], "--64-bit-process") == 0) {
+      g_nativeProcess = true;
     } else {
-      std::fprintf(stderr, "unknown argument: %s (use --edition=NAME)\n", argv[i]);
+      std::fprintf(stderr, "unknown argument: %s (use --edition=NAME [--64-bit-process])\n",
+                   argv[i]);
       return false;
     }
   }
@@ -34,6 +38,7 @@ bool SetUpPlatform(int* argc, char** argv) {
   }
   sim::ProcessOptions options;
   options.modulePath = "C:\\conformance_tests.exe";
+  options.is64BitProcess = g_nativeProcess;
   g_process = std::make_unique<sim::ProcessScope>(*g_machine, options);
   return true;
 }
@@ -47,6 +52,9 @@ bool IsSimulator() { return true; }
 bool IsWine() { return false; }
 bool IsWindows64() { return sim::CurrentProcess().machine.os.Is64Bit(); }
 bool IsWow64() { return sim::CurrentProcess().IsWow64(); }
-std::string PlatformName() { return "simulator " + g_edition; }
+bool Is64BitProcess() { return sim::CurrentProcess().is64BitProcess; }
+std::string PlatformName() {
+  return "simulator " + g_edition + (g_nativeProcess ? ", 64-bit process" : "");
+}
 
 }  // namespace conformance

@@ -17,9 +17,8 @@ bool IsWindows64() {
   typedef VOID(WINAPI * NativeInfo)(LPSYSTEM_INFO);
   SYSTEM_INFO info;
   ZeroMemory(&info, sizeof info);
-  auto native = reinterpret_cast<NativeInfo>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"),
-                                             "GetNativeSystemInfo")));
+  auto native = reinterpret_cast<NativeInfo>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetNativeSystemInfo")));
   if (native) {
     native(&info);
   } else {
@@ -31,15 +30,18 @@ bool IsWindows64() {
 
 bool IsWow64() {
   typedef BOOL(WINAPI * IsWow64Fn)(HANDLE, PBOOL);
-  auto fn = reinterpret_cast<IsWow64Fn>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+  auto fn = reinterpret_cast<IsWow64Fn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
   BOOL wow = FALSE;
   return fn && fn(GetCurrentProcess(), &wow) && wow;
 }
 
+bool Is64BitProcess() { return sizeof(void*) == 8; }
+
 std::string PlatformName() {
   std::string name = IsWine() ? "wine" : "windows";
-  return name + (IsWindows64() ? " 64-bit" : " 32-bit");
+  name += IsWindows64() ? " 64-bit" : " 32-bit";
+  return name + (Is64BitProcess() ? ", 64-bit process" : ", 32-bit process");
 }
 
 }  // namespace conformance

@@ -44,8 +44,7 @@ LONG DeleteKeyTree(HKEY parent, const std::string& path, REGSAM view) {
 
 bool KeyExists(HKEY parent, const std::string& path, REGSAM view) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-    return false;
+  if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
 }
@@ -72,9 +71,8 @@ bool RemoveFolderTree(const std::string& path) {
 }
 
 bool WriteTextFile(const std::string& path, const std::string& text) {
-  HANDLE file =
-      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                  nullptr);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   const BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -83,8 +81,8 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
 }
 
 bool ReadTextFile(const std::string& path, std::string* text) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            0, nullptr);
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   text->clear();
   char buffer[4096];
@@ -100,9 +98,9 @@ void ConformanceTest::SetUp() {
   DeleteKeyTree(HKEY_LOCAL_MACHINE, scratchKey);
   RemoveFolderTree(scratchFolder);
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, scratchKey.c_str(), 0, nullptr,
-                                           REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                                           nullptr));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(HKEY_LOCAL_MACHINE, scratchKey.c_str(), 0, nullptr,
+                            REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr));
   RegCloseKey(key);
   CreateDirectoryA(kScratchRootFolder, nullptr);
   ASSERT_TRUE(CreateDirectoryA(scratchFolder.c_str(), nullptr)) << GetLastError();
