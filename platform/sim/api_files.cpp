@@ -188,8 +188,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   std::shared_ptr<FsNode> node = at.node;
   const bool existed = node != nullptr;
   if (existed) {
-    if (dwCreationDisposition == CREATE_NEW) return fail(ERROR_FILE_EXISTS);
     if (node->deletePending) return fail(ERROR_ACCESS_DENIED);
+    if (dwCreationDisposition == CREATE_NEW) return fail(ERROR_FILE_EXISTS);
     const bool overwrite =
         dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING;
     if ((node->attributes & FILE_ATTRIBUTE_READONLY) && ((access & sim::kAccessWrite) || overwrite))
