@@ -120,8 +120,9 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) 
 BOOL WINAPI Wow64DisableWow64FsRedirection(PVOID* OldValue) {
   sim::ApiCall call("Wow64DisableWow64FsRedirection");
   if (call.fault()) return sim::Fail(*call.fault()), FALSE;
-  // A 32-bit Windows has nothing to redirect; the function refuses there.
-  if (!call.machine().os.Is64Bit()) return sim::Fail(ERROR_INVALID_FUNCTION), FALSE;
+  // Only a WOW64 process has a redirection to turn off; on a 32-bit Windows and in a
+  // 64-bit process the function refuses (as measured under Wine in both).
+  if (!call.process().IsWow64()) return sim::Fail(ERROR_INVALID_FUNCTION), FALSE;
   if (!OldValue) return sim::Fail(ERROR_INVALID_PARAMETER), FALSE;
   bool& disabled = sim::ThreadFsRedirectionDisabled();
   *OldValue = reinterpret_cast<PVOID>(static_cast<uintptr_t>(disabled ? 1 : 0));
@@ -132,7 +133,7 @@ BOOL WINAPI Wow64DisableWow64FsRedirection(PVOID* OldValue) {
 BOOL WINAPI Wow64RevertWow64FsRedirection(PVOID OlValue) {
   sim::ApiCall call("Wow64RevertWow64FsRedirection");
   if (call.fault()) return sim::Fail(*call.fault()), FALSE;
-  if (!call.machine().os.Is64Bit()) return sim::Fail(ERROR_INVALID_FUNCTION), FALSE;
+  if (!call.process().IsWow64()) return sim::Fail(ERROR_INVALID_FUNCTION), FALSE;
   // The value Wow64DisableWow64FsRedirection handed out: the state before it.
   sim::ThreadFsRedirectionDisabled() = OlValue != nullptr;
   return TRUE;

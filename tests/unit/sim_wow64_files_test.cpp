@@ -140,9 +140,15 @@ TEST_F(SimWow64Files, A64BitProcessIsNeverRedirected) {
   BOOL wow64 = TRUE;
   ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
   EXPECT_FALSE(wow64);
-  PVOID old = nullptr;
-  EXPECT_TRUE(Wow64DisableWow64FsRedirection(&old));
-  EXPECT_TRUE(Wow64RevertWow64FsRedirection(old));
+  // It has no redirection to turn off (measured under Wine with a 64-bit program).
+  PVOID old = reinterpret_cast<PVOID>(0x1234);
+  EXPECT_FALSE(Wow64DisableWow64FsRedirection(&old));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_FUNCTION), GetLastError());
+  EXPECT_EQ(reinterpret_cast<PVOID>(0x1234), old);
+  EXPECT_FALSE(Wow64RevertWow64FsRedirection(nullptr));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_FUNCTION), GetLastError());
+  char buffer[MAX_PATH];
+  EXPECT_EQ(19u, GetSystemWow64DirectoryA(buffer, sizeof buffer));
 }
 
 TEST_F(SimWow64Files, FolderNamesOfA32BitProgramOnA64BitWindows) {
