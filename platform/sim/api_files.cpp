@@ -510,6 +510,9 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
   if (!at.node) return sim::Fail(ERROR_FILE_NOT_FOUND), INVALID_FILE_ATTRIBUTES;
   if (path.trailingSeparator && !at.node->isDirectory)
     return sim::Fail(ERROR_PATH_NOT_FOUND), INVALID_FILE_ATTRIBUTES;
+  // A file waiting for its last handle to close before it goes cannot be opened, not
+  // even to read its attributes (though a search still lists it).
+  if (at.node->deletePending) return sim::Fail(ERROR_ACCESS_DENIED), INVALID_FILE_ATTRIBUTES;
   // A file without attributes reports FILE_ATTRIBUTE_NORMAL.
   const DWORD attributes = at.node->attributes;
   return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;

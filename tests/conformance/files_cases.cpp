@@ -346,11 +346,19 @@ TEST_F(Files, ADeletedFileThatIsStillOpenGoesWithItsLastHandle) {
   ScopedFile open(Open(path, GENERIC_READ, kShareAll));
   ASSERT_TRUE(open.valid());
   ASSERT_TRUE(DeleteFileA(path.c_str()));
-  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str()));
-  // Windows refuses new opens of a file waiting to be deleted; Wine allows them.
+  DWORD error = 0;
+  EXPECT_EQ((std::vector<std::string>{"pending.txt"}), Find(path, &error));
+  // Windows refuses to open a file waiting to be deleted, even for its attributes;
+  // Wine opens it.
+  SetLastError(kUnset);
+  const DWORD attributes = GetFileAttributesA(path.c_str());
   ScopedFile again(Open(path, GENERIC_READ, kShareAll));
-  EXPECT_EQ(IsWine(), again.valid());
-  if (!IsWine()) {
+  if (IsWine()) {
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, attributes);
+    EXPECT_TRUE(again.valid());
+  } else {
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, attributes);
+    EXPECT_FALSE(again.valid());
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
   }
   again.Close();

@@ -267,8 +267,17 @@ TEST_F(SimFiles, DeletingAFileOthersHoldOpenWaitsForTheLastHandle) {
   File b = Open("C:\\work\\old.txt", GENERIC_READ, kShareAll);
   ASSERT_TRUE(a.valid() && b.valid());
   ASSERT_TRUE(DeleteFileA("C:\\work\\old.txt"));
-  // The name stays, but nothing can open it or delete it again.
-  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\work\\old.txt"));
+  // The name stays, but nothing can open it, read its attributes or delete it again.
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA("C:\\work\\old.txt", &data);
+  EXPECT_NE(INVALID_HANDLE_VALUE, search);
+  FindClose(search);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\work\\old.txt"));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+  EXPECT_FALSE(SetFileAttributesA("C:\\work\\old.txt", FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+  EXPECT_FALSE(CopyFileA("C:\\work\\old.txt", "C:\\work\\copy.txt", FALSE));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
   EXPECT_FALSE(Open("C:\\work\\old.txt", GENERIC_READ, kShareAll).valid());
   EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
   EXPECT_FALSE(Open("C:\\work\\old.txt", GENERIC_WRITE, 0, CREATE_NEW).valid());
