@@ -704,6 +704,10 @@ void WriteDrives(FileSystem& files, const EditionRow& e, const OsIdentity& os) {
     if (d.sinceWindows2000 && !plugAndPlay) continue;
     files.WriteFile(sysdir + "\\drivers\\" + d.name, Placeholder(d.name));
   }
+  // Every NT system keeps the hosts file in drivers\etc; WOW64 leaves that folder shared.
+  if (e.family != Family::k9x) {
+    files.WriteFile(sysdir + "\\drivers\\etc\\hosts", "127.0.0.1       localhost\r\n");
+  }
   for (const auto& inf : OrdinaryInfs(DriverVerOf(e).InfLine())) {
     if (inf.sinceWindows2000 && !plugAndPlay) continue;
     const std::string path = windir + "\\inf\\" + inf.name;

@@ -3,7 +3,7 @@
 namespace sim {
 
 namespace {
-// 2009-06-01 00:00:00 UTC in FILETIME ticks: a date on which every supported
+// 2009-06-01 08:00:00 UTC in FILETIME ticks: a date on which every supported
 // edition was in use.
 constexpr uint64_t kDefaultClock = 128883168000000000ull;
 }  // namespace
