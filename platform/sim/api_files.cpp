@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/sim/api_support.h"
 #include "platform/sim/file_handles.h"
 #include "platform/sim/path_resolution.h"
 #include "platform/sim/process.h"
@@ -24,8 +25,6 @@ constexpr uint32_t kErrorNotSameDevice = 17;
 
 std::atomic<uint64_t> g_nextOpenerId{1};
 
-void Fail(uint32_t error) { ThreadLastError() = error; }
-
 std::shared_ptr<FileHandle> FileFromHandle(HANDLE h) {
   return CurrentProcess().handles.GetAs<FileHandle>(reinterpret_cast<uintptr_t>(h));
 }
@@ -36,17 +35,6 @@ std::string SubjectOf(HANDLE h) {
   std::lock_guard<std::recursive_mutex> lock(process.machine.mutex);
   auto file = FileFromHandle(h);
   return file ? file->node().FullPath() : std::string();
-}
-
-uint64_t Ticks(const FILETIME& t) {
-  return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-}
-
-FILETIME ToFileTime(uint64_t ticks) {
-  FILETIME t;
-  t.dwLowDateTime = static_cast<DWORD>(ticks & 0xffffffffu);
-  t.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-  return t;
 }
 
 std::shared_ptr<FsNode> NewNode(FsNode& folder, const std::string& name, bool isDirectory,

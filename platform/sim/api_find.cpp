@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/sim/api_support.h"
 #include "platform/sim/file_handles.h"
 #include "platform/sim/path_resolution.h"
 #include "platform/sim/process.h"
@@ -10,15 +11,6 @@
 
 namespace sim {
 namespace {
-
-void Fail(uint32_t error) { ThreadLastError() = error; }
-
-FILETIME ToFileTime(uint64_t ticks) {
-  FILETIME t;
-  t.dwLowDateTime = static_cast<DWORD>(ticks & 0xffffffffu);
-  t.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-  return t;
-}
 
 void Describe(const FsNode& node, const char* name, WIN32_FIND_DATAA* data) {
   std::memset(data, 0, sizeof *data);

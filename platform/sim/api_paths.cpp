@@ -4,14 +4,13 @@
 #include <cstring>
 #include <string>
 
+#include "platform/sim/api_support.h"
 #include "platform/sim/path_resolution.h"
 #include "platform/sim/process.h"
 #include "platform/sim/win32_sim.h"
 
 namespace sim {
 namespace {
-
-void Fail(uint32_t error) { ThreadLastError() = error; }
 
 // The buffer protocol of the folder-name functions: the length without the NUL when
 // the text fits, otherwise the size needed with the NUL (and the buffer untouched).

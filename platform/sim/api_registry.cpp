@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/sim/api_support.h"
 #include "platform/sim/process.h"
 #include "platform/sim/registry_view.h"
 #include "platform/sim/win32_sim.h"
@@ -222,9 +223,7 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
     *lpcchClass = 0;
   }
   if (lpftLastWriteTime) {
-    const uint64_t t = (*entry.second)->lastWriteTime;
-    lpftLastWriteTime->dwLowDateTime = static_cast<DWORD>(t);
-    lpftLastWriteTime->dwHighDateTime = static_cast<DWORD>(t >> 32);
+    *lpftLastWriteTime = sim::ToFileTime((*entry.second)->lastWriteTime);
   }
   return ERROR_SUCCESS;
 }
@@ -378,8 +377,7 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
   if (lpcbMaxValueLen) *lpcbMaxValueLen = maxData;
   if (lpcbSecurityDescriptor) *lpcbSecurityDescriptor = 0;
   if (lpftLastWriteTime) {
-    lpftLastWriteTime->dwLowDateTime = static_cast<DWORD>(k.key->lastWriteTime);
-    lpftLastWriteTime->dwHighDateTime = static_cast<DWORD>(k.key->lastWriteTime >> 32);
+    *lpftLastWriteTime = sim::ToFileTime(k.key->lastWriteTime);
   }
   return ERROR_SUCCESS;
 }

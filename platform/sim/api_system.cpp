@@ -9,13 +9,12 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/sim/api_support.h"
 #include "platform/sim/process.h"
 #include "platform/sim/win32_sim.h"
 
 namespace sim {
 namespace {
-
-void Fail(uint32_t error) { ThreadLastError() = error; }
 
 // ---- Modules ----------------------------------------------------------------------
 

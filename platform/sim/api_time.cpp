@@ -2,6 +2,7 @@
 // conversions between FILETIME and SYSTEMTIME. The machine's time zone is UTC.
 #include <cstdint>
 
+#include "platform/sim/api_support.h"
 #include "platform/sim/process.h"
 #include "platform/sim/win32_sim.h"
 
@@ -12,19 +13,6 @@ constexpr uint64_t kTicksPerMillisecond = 10000;
 constexpr uint64_t kTicksPerDay = 86400ull * 1000 * kTicksPerMillisecond;
 // The largest FILETIME the conversions accept (30828-09-14 02:48:05.477).
 constexpr uint64_t kMaxTicks = 0x7fffffffffffffffull;
-
-void Fail(uint32_t error) { ThreadLastError() = error; }
-
-uint64_t Ticks(const FILETIME& t) {
-  return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-}
-
-FILETIME ToFileTime(uint64_t ticks) {
-  FILETIME t;
-  t.dwLowDateTime = static_cast<DWORD>(ticks & 0xffffffffu);
-  t.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-  return t;
-}
 
 bool IsLeapYear(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
