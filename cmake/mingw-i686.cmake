@@ -1,20 +1,5 @@
-# Cross build for 32-bit Windows with Debian's MinGW-w64 (POSIX thread model).
+# Cross build for 32-bit Windows with Debian's MinGW-w64 (POSIX thread model): the product.
 #   cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(KESTROLIN_MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${KESTROLIN_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${KESTROLIN_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${KESTROLIN_MINGW_TRIPLE}-windres)
-
-# Libraries and headers come from the MinGW sysroot only; programs from the host.
-set(CMAKE_FIND_ROOT_PATH /usr/${KESTROLIN_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-
-# No CMAKE_CROSSCOMPILING_EMULATOR: every test that runs a .exe goes through
-# scripts/wine-run with an explicit prefix (tests/wine), never through ~/.wine.
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
