@@ -231,6 +231,9 @@ struct FolderError {
   const char* message;
 };
 
+// Test names and failure reports show the case's name, not its bytes.
+void PrintTo(const FolderError& c, std::ostream* os) { *os << c.name; }
+
 class MachineFolderErrors : public ::testing::TestWithParam<FolderError> {};
 
 TEST_P(MachineFolderErrors, NameFileAndLine) {

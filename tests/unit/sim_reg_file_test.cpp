@@ -57,6 +57,9 @@ struct ValueCase {
   const char* written;  // as the writer puts it back; null: same as read
 };
 
+// Test names and failure reports show the line, not the case's bytes.
+void PrintTo(const ValueCase& c, std::ostream* os) { *os << c.line; }
+
 class RegValueForms : public ::testing::TestWithParam<ValueCase> {};
 
 TEST_P(RegValueForms, ParseToAnsiBytesAndWriteBack) {
@@ -271,6 +274,8 @@ struct BadInput {
   std::string text;
   const char* message;  // the whole message
 };
+
+void PrintTo(const BadInput& c, std::ostream* os) { *os << c.name; }
 
 class RegFileErrors : public ::testing::TestWithParam<BadInput> {};
 
