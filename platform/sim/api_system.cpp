@@ -68,6 +68,7 @@ struct Export {
 
 bool Always(const OsIdentity&) { return true; }
 bool XpAndLater(const OsIdentity& os) { return os.hasGetNativeSystemInfo; }
+bool SetupCopyOemInf(const OsIdentity& os) { return os.hasSetupCopyOemInf; }
 bool Wow64Functions(const OsIdentity& os) {
   return os.hasGetNativeSystemInfo && (os.Is64Bit() || os.majorVersion >= 6);
 }
@@ -89,6 +90,7 @@ const std::vector<Export>& Exports() {
       {"kernel32.dll", "GetSystemInfo", AsFarProc(&GetSystemInfo), Always},
       {"kernel32.dll", "GetSystemWow64DirectoryA", AsFarProc(&GetSystemWow64DirectoryA),
        XpAndLater},
+      {"setupapi.dll", "SetupCopyOEMInfA", AsFarProc(&SetupCopyOEMInfA), SetupCopyOemInf},
   };
   return exports;
 }

@@ -48,6 +48,15 @@ class HandleTable {
   uintptr_t next_ = 0x100;
 };
 
+// A message box the process showed, as MessageBoxA received it.
+struct MessageBoxRecord {
+  std::string text;
+  std::string caption;
+  uint32_t flags = 0;  // MB_*
+  bool hasOwner = false;
+  int answer = 0;  // the button the front end pressed (IDOK, IDCANCEL, ...)
+};
+
 struct ProcessOptions {
   std::string modulePath = "C:\\Kestrolin.exe";  // GetModuleFileNameA(NULL)
   std::string currentDirectory;                  // defaults to the module's folder
@@ -72,6 +81,11 @@ class Process {
 
   // Libraries loaded by LoadLibraryA and not yet freed: lower-case name -> count.
   std::map<std::string, int> libraryReferences;
+
+  // Message boxes shown so far, oldest first. Each is answered by the next scripted
+  // answer, or else by its default button (IDOK for MB_OK and MB_OKCANCEL).
+  std::vector<MessageBoxRecord> messageBoxes;
+  std::vector<int> messageBoxAnswers;  // consumed from the front
 
   // Threads started with CreateThread. The process waits for them when it ends,
   // because their code still runs on this process's machine.

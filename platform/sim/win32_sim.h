@@ -605,6 +605,93 @@ DWORD WINAPI GetCurrentThreadId(void);
 VOID WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI GetTickCount(void);
 
+// ---- Windows and message boxes (USER32) --------------------------------------------
+struct HWND__ {
+  int unused;
+};
+typedef HWND__* HWND;
+
+#define MB_OK 0x00000000L
+#define MB_OKCANCEL 0x00000001L
+#define MB_ABORTRETRYIGNORE 0x00000002L
+#define MB_YESNOCANCEL 0x00000003L
+#define MB_YESNO 0x00000004L
+#define MB_RETRYCANCEL 0x00000005L
+#define MB_TYPEMASK 0x0000000FL
+#define MB_ICONHAND 0x00000010L
+#define MB_ICONQUESTION 0x00000020L
+#define MB_ICONEXCLAMATION 0x00000030L
+#define MB_ICONASTERISK 0x00000040L
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONINFORMATION MB_ICONASTERISK
+#define MB_TASKMODAL 0x00002000L
+#define MB_SETFOREGROUND 0x00010000L
+#define IDOK 1
+#define IDCANCEL 2
+#define IDABORT 3
+#define IDRETRY 4
+#define IDIGNORE 5
+#define IDYES 6
+#define IDNO 7
+
+int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+
+// ---- Shell file operations (SHELL32) ------------------------------------------------
+typedef WORD FILEOP_FLAGS;
+#define FO_MOVE 0x0001
+#define FO_COPY 0x0002
+#define FO_DELETE 0x0003
+#define FO_RENAME 0x0004
+#define FOF_MULTIDESTFILES 0x0001
+#define FOF_CONFIRMMOUSE 0x0002
+#define FOF_SILENT 0x0004
+#define FOF_RENAMEONCOLLISION 0x0008
+#define FOF_NOCONFIRMATION 0x0010
+#define FOF_WANTMAPPINGHANDLE 0x0020
+#define FOF_ALLOWUNDO 0x0040
+#define FOF_FILESONLY 0x0080
+#define FOF_SIMPLEPROGRESS 0x0100
+#define FOF_NOCONFIRMMKDIR 0x0200
+#define FOF_NOERRORUI 0x0400
+
+// The SDK packs the structure to one byte in 32-bit programs, so that
+// fAnyOperationsAborted follows the 16-bit flags directly.
+#if UINTPTR_MAX == 0xFFFFFFFFu
+#pragma pack(push, 1)
+#endif
+typedef struct _SHFILEOPSTRUCTA {
+  HWND hwnd;
+  UINT wFunc;
+  LPCSTR pFrom;
+  LPCSTR pTo;
+  FILEOP_FLAGS fFlags;
+  BOOL fAnyOperationsAborted;
+  LPVOID hNameMappings;
+  PCSTR lpszProgressTitle;
+} SHFILEOPSTRUCTA, *LPSHFILEOPSTRUCTA;
+#if UINTPTR_MAX == 0xFFFFFFFFu
+#pragma pack(pop)
+#endif
+
+int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA lpFileOp);
+
+// ---- Device installer (SETUPAPI) ----------------------------------------------------
+// SETUPAPI is loaded by name and its functions found with GetProcAddress; these are
+// the declarations the export table points at.
+#define SPOST_NONE 0
+#define SPOST_PATH 1
+#define SPOST_URL 2
+#define SP_COPY_DELETESOURCE 0x0000001
+#define SP_COPY_REPLACEONLY 0x0000002
+#define SP_COPY_NOOVERWRITE 0x0000008
+#define SP_COPY_OEMINF_CATALOG_ONLY 0x0040000
+
+BOOL WINAPI SetupCopyOEMInfA(PCSTR SourceInfFileName, PCSTR OEMSourceMediaLocation,
+                             DWORD OEMSourceMediaType, DWORD CopyStyle, PSTR DestinationInfFileName,
+                             DWORD DestinationInfFileNameSize, PDWORD RequiredSize,
+                             PSTR* DestinationInfFileNameComponent);
+
 // ---- The C run-time's Microsoft extensions ------------------------------------------
 int _stricmp(const char* a, const char* b);
 int _strnicmp(const char* a, const char* b, size_t n);

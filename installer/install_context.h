@@ -1,0 +1,50 @@
+// The installer's state across the install sequence, and the steps that use it:
+// the customisation read from the ports INF, the product's records, the program
+// folder with the package's files, and the staging of the INF files.
+#pragma once
+
+#include <string>
+
+#include "platform/win32.h"
+#include "sysinfo/windows_version.h"
+
+// isNt5x, isNt60, isWin98OrMe and architecture are the WindowsVersion's own fields.
+class InstallContext : public WindowsVersion {
+ public:
+  ~InstallContext() override = default;
+
+  int restartNeeded = 0;
+  std::string customerName;     // INF "CustomerName=", default "KORVANE"
+  std::string uninstallerName;  // customerName + "_Wendmarrow": the installed uninstaller
+  std::string providerName;     // INF "ProviderName=": the uninstall entry's key name
+  std::string displayName;      // INF "UninstallName=": the entry's display name
+
+  // Fills the four strings from Sabrelune.inf in the current folder. False when the
+  // file cannot be opened or names what cannot safely be used (the strings are then
+  // left empty).
+  bool ReadCustomisation();
+
+  // The uninstaller copy in the system folder and the product's records.
+  void DeleteOldUninstaller();
+  bool WriteUninstallEntry();
+  bool WriteProductRecord();
+  bool CopyUninstallerToSystem();
+  bool WriteSupportedIds(HKEY key);
+  static void ClearReadOnly(const std::string& path);
+
+  // The program folder under Program Files and the package's files in it.
+  bool CreateProgramFolder();
+  bool CopyPackage();
+  void RemoveProgramFolder();
+  static bool CopyPackageFile(const std::string& source, const std::string& target);
+
+  // Hands both INF files of the program folder to the device installer.
+  bool StageInfFiles();
+
+  bool IsSupported() const { return isNt5x || isNt60; }
+
+  // "\X86", "\AMD64", "\IA64" by architecture, else no sub-folder.
+  const char* PlatformFolder() const;
+  // "<drive>:\Program Files\<customerName>"; false when it cannot be built whole.
+  bool ProgramFolder(std::string* folder) const;
+};
