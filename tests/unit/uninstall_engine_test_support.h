@@ -1,0 +1,70 @@
+// A simulated machine with helpers to lay out keys and look at them, for the uninstall
+// engine's tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/sim/machine.h"
+#include "platform/sim/process.h"
+#include "platform/sim/registry.h"
+#include "platform/win32.h"
+
+namespace engine_test {
+
+inline std::unique_ptr<sim::Machine> Edition(const char* name) {
+  std::string error;
+  auto machine = sim::MachineFromEdition(name, &error);
+  EXPECT_TRUE(machine) << error;
+  return machine;
+}
+
+// Paths are HKLM-relative, as the engine names them.
+class MachineTest : public ::testing::Test {
+ protected:
+  explicit MachineTest(const char* edition = "xp") : machine_(Edition(edition)) {}
+
+  void Sz(const std::string& path, const std::string& name, const std::string& text) {
+    machine_->registry.SetValue(Full(path), name, REG_SZ, sim::Registry::StringData(text));
+  }
+  void Value(const std::string& path, const std::string& name, uint32_t type,
+             const std::string& data) {
+    machine_->registry.SetValue(Full(path), name, type, data);
+  }
+  void Key(const std::string& path) { machine_->registry.CreateFull(Full(path)); }
+  bool Exists(const std::string& path) const {
+    return machine_->registry.FindFull(Full(path)) != nullptr;
+  }
+  const sim::RegValue* Find(const std::string& path, const std::string& name) const {
+    auto key = machine_->registry.FindFull(Full(path));
+    return key ? key->values.Find(name) : nullptr;
+  }
+  sim::KeySecurity Security(const std::string& path) const {
+    auto key = machine_->registry.FindFull(Full(path));
+    EXPECT_TRUE(key) << path;
+    return key ? key->security : sim::KeySecurity{};
+  }
+  static std::string Full(const std::string& path) { return "HKEY_LOCAL_MACHINE\\" + path; }
+
+  std::unique_ptr<sim::Machine> machine_;
+};
+
+// Key handles the process holds beyond those it started with.
+class HandleCheck {
+ public:
+  explicit HandleCheck(sim::Process& process)
+      : process_(process), before_(process.handles.Count()), locals_(process.LocalCount()) {}
+  ~HandleCheck() {
+    EXPECT_EQ(before_, process_.handles.Count()) << "handles left open";
+    EXPECT_EQ(locals_, process_.LocalCount()) << "local memory left unfreed";
+  }
+
+ private:
+  sim::Process& process_;
+  size_t before_;
+  size_t locals_;
+};
+
+}  // namespace engine_test
