@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -83,7 +84,7 @@ using Snapshot = std::map<std::string, std::string>;
 inline std::string Escaped(const std::string& bytes) {
   std::string out;
   for (unsigned char c : bytes) {
-    if (c >= 0x20 && c < 0x7f && c != '\\') {
+    if (c >= 0x20 && c < 0x7f) {
       out += static_cast<char>(c);
     } else {
       char hex[8];
@@ -147,6 +148,11 @@ inline std::vector<std::string> Changes(const Snapshot& before, const Snapshot& 
   for (const auto& [path, holds] : before)
     if (!after.count(path)) out.push_back("- " + path);
   return out;
+}
+
+inline std::vector<std::string> Sorted(std::vector<std::string> v) {
+  std::sort(v.begin(), v.end());
+  return v;
 }
 
 // The texts of the message boxes the process showed.
