@@ -26,4 +26,17 @@ class UninstallContext {
   void GrantSerialCommAccess();
   void DeletePortsEntries();
   void ReleaseComDbPorts();
+
+  // Device registry cleanup.
+  void RemovePortsClassKeys(const VidPidList& ids);
+  void RemoveMultifunctionClassKeys(const VidPidList& ids);
+  void RemoveMultifunctionDevices(const VidPidList& ids);
+  void RemovePciPortDevices(const VidPidList& ids);
+  void RemovePciChildDevices(const VidPidList& ids);
+  void RemovePciDeviceKeys(const VidPidList& ids);
+  void RemoveUninstallEntries();
+  void RemoveProductKeys();
+
+ private:
+  void RemoveClassKeys(const char* classPath, const VidPidList& ids);
 };
