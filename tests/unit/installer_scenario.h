@@ -51,6 +51,7 @@ inline std::string PortsInf(
 // The package's files, one folder per platform; each file's text names it.
 struct Package {
   std::string folder = "C:\\Pkg";
+  std::string currentDirectory;  // the package folder unless set
   std::string portsInf = PortsInf();
   bool withDovrik = true;
   std::vector<std::string> platforms = {"X86", "AMD64", "IA64"};
@@ -74,6 +75,7 @@ struct Package {
   sim::ProcessOptions Options() const {
     sim::ProcessOptions o;
     o.modulePath = folder + "\\Kestrolin.exe";
+    o.currentDirectory = currentDirectory;
     return o;
   }
 };
