@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -153,6 +154,56 @@ TEST(CardFixture, ASecondRunChangesNothing) {
   }
   std::string difference;
   EXPECT_TRUE(machine->registry.SameAs(once->registry, &difference)) << difference;
+}
+
+// Each Win32 call of the run fails in turn: whatever fails, every key handle and every
+// security descriptor is given back, and every access list is restored unless the
+// restoring call itself is the one that fails. (A failing RegCloseKey keeps its handle,
+// as on Windows; it is not failed here.)
+TEST(CardFixture, AFailureOfAnyCallLeaksNothing) {
+  std::map<std::string, int> counts;
+  {
+    auto machine = CardMachine();
+    sim::ProcessScope scope(*machine);
+    UninstallContext context;
+    context.customerName = "KORVANE";
+    RunRegistryPasses(context, {"VEN_6A3C&DEV_5E17"});
+    counts = machine->faults.CallCounts();
+  }
+  ASSERT_GT(counts["RegOpenKeyExA"], 50);
+  counts.erase("RegCloseKey");
+  const auto fresh = CardMachine();
+  const std::string hklm = "HKEY_LOCAL_MACHINE\\";
+  const std::string roots[] = {
+      std::string(kCcs) + "Enum",
+      std::string(kCcs) + "Enum\\PCI",
+      std::string(kCcs) + "Enum\\MF",
+      std::string(kCcs) + "Control\\Class",
+      std::string(kCcs) + "Control\\Class\\{4D36E978-E325-11CE-BFC1-08002BE10318}",
+      std::string(kCcs) + "Control\\Class\\{4d36e971-e325-11ce-bfc1-08002be10318}",
+      kArbiter,
+      kPorts,
+      "HARDWARE\\DEVICEMAP\\SERIALCOMM",
+      std::string(kWowCurrentVersion) + "Uninstall",
+      std::string(kWowCurrentVersion) + "PCIe Multi-Io Controller"};
+  for (const auto& [call, count] : counts) {
+    for (int nth = 1; nth <= count; ++nth) {
+      auto machine = CardMachine();
+      machine->faults.Add({call, ERROR_ACCESS_DENIED, nth, ""});
+      sim::ProcessScope scope(*machine);
+      SCOPED_TRACE(call + " #" + std::to_string(nth));
+      engine_test::HandleCheck handles(scope.process());
+      UninstallContext context;
+      context.customerName = "KORVANE";
+      RunRegistryPasses(context, {"VEN_6A3C&DEV_5E17"});
+      if (call == "SetNamedSecurityInfoA") continue;
+      for (const std::string& root : roots) {
+        EXPECT_TRUE(machine->registry.FindFull(hklm + root)->security ==
+                    fresh->registry.FindFull(hklm + root)->security)
+            << root;
+      }
+    }
+  }
 }
 
 }  // namespace
