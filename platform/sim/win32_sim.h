@@ -676,6 +676,9 @@ typedef struct _SHFILEOPSTRUCTA {
 
 int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA lpFileOp);
 
+// ---- Path text (SHLWAPI) -------------------------------------------------------------
+VOID WINAPI PathUnquoteSpacesA(LPSTR lpsz);
+
 // ---- Device installer (SETUPAPI) ----------------------------------------------------
 // SETUPAPI is loaded by name and its functions found with GetProcAddress; these are
 // the declarations the export table points at.
