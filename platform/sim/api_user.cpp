@@ -20,6 +20,8 @@ int DefaultButton(UINT type) {
       return IDYES;
     case MB_RETRYCANCEL:
       return IDRETRY;
+    case MB_CANCELTRYCONTINUE:
+      return IDCANCEL;
     default:
       return IDOK;
   }
@@ -31,7 +33,7 @@ int DefaultButton(UINT type) {
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   sim::ApiCall call("MessageBoxA", lpText ? lpText : "");
   if (call.fault()) return sim::Fail(*call.fault()), 0;
-  if ((uType & MB_TYPEMASK) > MB_RETRYCANCEL) return sim::Fail(ERROR_INVALID_FLAGS), 0;
+  if ((uType & MB_TYPEMASK) > MB_CANCELTRYCONTINUE) return sim::Fail(ERROR_INVALID_FLAGS), 0;
   sim::Process& p = call.process();
   sim::MessageBoxRecord box;
   box.text = lpText ? lpText : "";

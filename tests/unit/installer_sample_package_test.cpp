@@ -83,7 +83,8 @@ std::string Sz(const std::string& text) {
 // program sees it and the copies of the uninstaller in `systemFolders`.
 std::vector<std::string> Expected(const std::map<std::string, std::string>& package,
                                   const std::string& software, const std::string& platform,
-                                  const std::vector<std::string>& systemFolders) {
+                                  const std::vector<std::string>& systemFolders,
+                                  const std::string& windows = "C:\\WINDOWS") {
   const std::string entry = "HKLM\\" + software +
                             "\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvane "
                             "Semiconductor Technology Ltd";
@@ -95,7 +96,7 @@ std::vector<std::string> Expected(const std::map<std::string, std::string>& pack
       "+ key " + entry,
       "+ value " + entry + " : DisplayName = " + Sz("Korvane PCI-Express Multi-IO Controller"),
       "+ value " + entry +
-          " : UninstallString = " + Sz("C:\\WINDOWS\\System32\\KORVANE_Wendmarrow.exe"),
+          " : UninstallString = " + Sz(windows + "\\System32\\KORVANE_Wendmarrow.exe"),
       "+ key " + product,
       "+ key " + product + "\\KORVANE",
       "+ value " + product + "\\KORVANE : VID_PID_NAME1 = " + Sz("VEN_6A3C&DEV_5E17"),
@@ -105,13 +106,13 @@ std::vector<std::string> Expected(const std::map<std::string, std::string>& pack
       File(folder + "\\Sabrelune.inf", package.at("Sabrelune.inf")),
       File(folder + "\\Dovrik.inf", package.at("Dovrik.inf")),
       File(folder + "\\" + platform + "\\KORVANE_Wendmarrow.exe", uninstaller),
-      File("C:\\WINDOWS\\inf\\oem1.inf", package.at("Sabrelune.inf")),
-      File("C:\\WINDOWS\\inf\\oem1.pnf", sim::AnsiToUtf16Le(package.at("Sabrelune.inf"))),
-      File("C:\\WINDOWS\\inf\\oem2.inf", package.at("Dovrik.inf")),
-      File("C:\\WINDOWS\\inf\\oem2.pnf", sim::AnsiToUtf16Le(package.at("Dovrik.inf"))),
+      File(windows + "\\inf\\oem1.inf", package.at("Sabrelune.inf")),
+      File(windows + "\\inf\\oem1.pnf", sim::AnsiToUtf16Le(package.at("Sabrelune.inf"))),
+      File(windows + "\\inf\\oem2.inf", package.at("Dovrik.inf")),
+      File(windows + "\\inf\\oem2.pnf", sim::AnsiToUtf16Le(package.at("Dovrik.inf"))),
   };
   for (const auto& system : systemFolders)
-    changes.push_back(File("C:\\WINDOWS\\" + system + "\\KORVANE_Wendmarrow.exe", uninstaller));
+    changes.push_back(File(windows + "\\" + system + "\\KORVANE_Wendmarrow.exe", uninstaller));
   for (const char* f :
        {"Orrick.sys", "Tamble.sys", "Quellmast.sys", "Sabrelune.dll", "Pellacorte.dll"}) {
     changes.push_back(File(folder + "\\" + platform + "\\" + f, package.at(platform + "\\" + f)));
@@ -158,6 +159,19 @@ TEST(SamplePackage, FourStepsOnAFreshXpX64) {
   // copy lies in both system folders.
   EXPECT_EQ(r.changes,
             Expected(package, "SOFTWARE\\Wow6432Node", "AMD64", {"system32", "SysWOW64"}));
+}
+
+TEST(SamplePackage, FourStepsOnFresh2000AndVista) {
+  const auto package = SamplePackage();
+  for (const char* edition : {"2000", "vista"}) {
+    SCOPED_TRACE(edition);
+    auto machine = Edition(edition);
+    const FullRun r = RunSteps(*machine, package);
+    EXPECT_TRUE(r.read && r.entry && r.record && r.created && r.copied && r.staged);
+    EXPECT_TRUE(r.messages.empty());
+    EXPECT_EQ(r.changes,
+              Expected(package, "SOFTWARE", "X86", {"system32"}, machine->os.windowsFolder));
+  }
 }
 
 TEST(SamplePackage, OnNt61OnlyTheProgramFolderStepFails) {

@@ -131,10 +131,11 @@ TEST(SimUser, MessageBoxesAreRecordedAndAnswered) {
   // Without a scripted answer, the default button.
   EXPECT_EQ(MessageBoxA(nullptr, "Again?", "Title", MB_OKCANCEL), IDOK);
   EXPECT_EQ(MessageBoxA(nullptr, "Sure?", nullptr, MB_YESNO | MB_ICONQUESTION), IDYES);
-  EXPECT_EQ(MessageBoxA(nullptr, "Bad", "T", 0x0F), 0);
+  EXPECT_EQ(MessageBoxA(nullptr, "Bad", "T", 0x07), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
+  EXPECT_EQ(MessageBoxA(nullptr, "Retry?", "T", MB_CANCELTRYCONTINUE), IDCANCEL);
   const auto& boxes = scope.process().messageBoxes;
-  ASSERT_EQ(boxes.size(), 3u);
+  ASSERT_EQ(boxes.size(), 4u);
   EXPECT_EQ(boxes[0].text, "Question?");
   EXPECT_EQ(boxes[0].caption, "Title");
   EXPECT_EQ(boxes[0].flags, static_cast<uint32_t>(MB_OKCANCEL));
