@@ -15,7 +15,6 @@ bool ReadFolder(Call call, std::string* folder) {
 
 typedef BOOL(WINAPI* IsWow64ProcessFunction)(HANDLE, PBOOL);
 typedef BOOL(WINAPI* DisableRedirectionFunction)(PVOID*);
-typedef BOOL(WINAPI* RevertRedirectionFunction)(PVOID);
 
 // KERNEL32 of Windows 2000 and of early XP lacks the WOW64 functions; they are found
 // by name so that the program still starts there.
@@ -53,14 +52,13 @@ bool RunsUnderWow64() {
 
 NativeSystemFolderScope::NativeSystemFolderScope() {
   if (!RunsUnderWow64()) return;
+  const HMODULE kernel32 = Kernel32();
   const auto disable =
-      FindFunction<DisableRedirectionFunction>(Kernel32(), "Wow64DisableWow64FsRedirection");
-  active_ = disable && disable(&oldValue_);
+      FindFunction<DisableRedirectionFunction>(kernel32, "Wow64DisableWow64FsRedirection");
+  revert_ = FindFunction<RevertFunction>(kernel32, "Wow64RevertWow64FsRedirection");
+  active_ = disable && revert_ && disable(&oldValue_);
 }
 
 NativeSystemFolderScope::~NativeSystemFolderScope() {
-  if (!active_) return;
-  const auto revert =
-      FindFunction<RevertRedirectionFunction>(Kernel32(), "Wow64RevertWow64FsRedirection");
-  if (revert) revert(oldValue_);
+  if (active_) revert_(oldValue_);
 }

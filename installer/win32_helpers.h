@@ -83,6 +83,10 @@ class NativeSystemFolderScope {
   bool active() const { return active_; }
 
  private:
+  typedef BOOL(WINAPI* RevertFunction)(PVOID);
+  // Found before redirection is turned off, so that turning it back on cannot fail for
+  // want of the function.
+  RevertFunction revert_ = nullptr;
   bool active_ = false;
   PVOID oldValue_ = nullptr;
 };
