@@ -8,6 +8,7 @@
 
 #include "file_search/file_finder.h"
 #include "file_search_test_support.h"
+#include "platform/sim/file_handles.h"
 #include "platform/win32.h"
 
 namespace {
@@ -161,6 +162,7 @@ TEST(FileFinder, RelativeAndEmptyFoldersAreFoundFromTheCurrentDirectoryAsAbsolut
   auto machine = Xp();
   machine->files.WriteFile("C:\\work\\top.txt", "x");
   machine->files.WriteFile("C:\\work\\sub\\low.txt", "x");
+  machine->files.WriteFile("C:\\atroot.txt", "x");
   sim::ProcessOptions options;
   options.currentDirectory = "C:\\work";
   sim::ProcessScope scope(*machine, options);
@@ -174,6 +176,9 @@ TEST(FileFinder, RelativeAndEmptyFoldersAreFoundFromTheCurrentDirectoryAsAbsolut
       {"sub", "sub\\", {"C:\\work\\sub\\low.txt"}},
       {"C:/work/sub/", "C:/work/sub/", {"C:\\work\\sub\\low.txt"}},
       {"C:\\work\\sub\\..", "C:\\work\\sub\\..\\", {"C:\\work\\top.txt"}},
+      // A drive's root gets no second separator in the found path.
+      {"C:", "C:\\", {"C:\\atroot.txt"}},
+      {"\\", "\\", {"C:\\atroot.txt"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder);
@@ -533,6 +538,30 @@ TEST(FileFinder, EnumerationHandlesAreClosedOnEveryPath) {
   };
   EXPECT_EQ(8, finder.Search(filter));
   EXPECT_EQ(handlesBefore, scope.process().handles.Count());
+}
+
+// One open enumeration per level: the enclosing folders' folder enumerations, and for
+// the folder being examined only its entry enumeration (its folder enumeration is
+// closed before that one opens).
+TEST(FileFinder, EachLevelHoldsAtMostOneOpenEnumeration) {
+  auto machine = Xp();
+  WriteStopTree(*machine);
+  sim::ProcessScope scope(*machine);
+  FileFinder finder;
+  Recorder recorder(finder);
+  std::vector<std::string> seen;
+  sim::Process& process = scope.process();
+  recorder.onEvent = [&seen, &process](FileFinder&, const Event& e) {
+    seen.push_back(std::to_string(e.code) + " " + e.subject + " " +
+                   std::to_string(process.handles.CountOf<sim::FindHandle>()));
+  };
+  FileFinderFilter filter = Filter("C:\\s", "*1.txt");
+  filter.recurse = 1;
+  finder.Search(filter);
+  EXPECT_EQ((std::vector<std::string>{"2 C:\\s\\a\\deep\\ 2", "0 C:\\s\\a\\deep\\d1.txt 3",
+                                      "2 C:\\s\\a\\ 1", "0 C:\\s\\a\\a1.txt 2", "2 C:\\s\\b\\ 1",
+                                      "0 C:\\s\\b\\b1.txt 2", "2 C:\\s\\ 0", "0 C:\\s\\s1.txt 1"}),
+            seen);
 }
 
 TEST(FileFinder, AFailingEnumerationYieldsNoEntries) {
