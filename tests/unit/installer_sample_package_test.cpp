@@ -149,6 +149,49 @@ TEST(SamplePackage, FourStepsOnAFreshXpLeaveExactlyTheRecordsFolderAndStagedInfs
   EXPECT_EQ(customer->values.Find("VID_PID_NAME2")->data.size(), 21u);
 }
 
+// The same run against a twin machine to which the expected records and files are
+// added by hand: identity, registry with its access lists, and files with attributes
+// and time stamps must all match.
+TEST(SamplePackage, FourStepsOnAFreshXpMatchTheTwinMachine) {
+  const auto package = SamplePackage();
+  auto machine = Edition("xp");
+  const FullRun r = RunSteps(*machine, package);
+  ASSERT_TRUE(r.staged);
+
+  auto twin = Edition("xp");
+  for (const auto& [name, text] : package) twin->files.WriteFile("C:\\Setup\\" + name, text);
+  twin->files.WriteFile("C:\\Setup\\Kestrolin.exe", "installer");
+  const std::string uninstaller = package.at("X86\\Wendmarrow.exe");
+  twin->files.WriteFile("C:\\WINDOWS\\system32\\KORVANE_Wendmarrow.exe", uninstaller);
+  const std::string folder = "C:\\Program Files\\KORVANE";
+  twin->files.WriteFile(folder + "\\Sabrelune.inf", package.at("Sabrelune.inf"));
+  twin->files.WriteFile(folder + "\\Dovrik.inf", package.at("Dovrik.inf"));
+  twin->files.WriteFile(folder + "\\X86\\KORVANE_Wendmarrow.exe", uninstaller);
+  for (const char* f :
+       {"Orrick.sys", "Tamble.sys", "Quellmast.sys", "Sabrelune.dll", "Pellacorte.dll"}) {
+    twin->files.WriteFile(folder + "\\X86\\" + f, package.at(std::string("X86\\") + f));
+  }
+  int n = 1;
+  for (const char* inf : {"Sabrelune.inf", "Dovrik.inf"}) {
+    const std::string staged = "C:\\WINDOWS\\inf\\oem" + std::to_string(n++);
+    twin->files.WriteFile(staged + ".inf", package.at(inf));
+    twin->files.WriteFile(staged + ".pnf", sim::AnsiToUtf16Le(package.at(inf)));
+  }
+  const std::string cv = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  const std::string entry = cv + "\\Uninstall\\Korvane Semiconductor Technology Ltd";
+  const std::string zeros(4, '\0');
+  twin->registry.SetValue(entry, "DisplayName", REG_SZ,
+                          "Korvane PCI-Express Multi-IO Controller" + zeros);
+  twin->registry.SetValue(entry, "UninstallString", REG_SZ,
+                          "C:\\WINDOWS\\System32\\KORVANE_Wendmarrow.exe" + zeros);
+  const std::string customer = cv + "\\PCIe Multi-Io Controller\\KORVANE";
+  twin->registry.SetValue(customer, "VID_PID_NAME1", REG_SZ, "VEN_6A3C&DEV_5E17" + zeros);
+  twin->registry.SetValue(customer, "VID_PID_NAME2", REG_SZ, "VEN_6A3C&DEV_5E18" + zeros);
+
+  std::string difference;
+  EXPECT_TRUE(machine->SameAs(*twin, &difference)) << difference;
+}
+
 TEST(SamplePackage, FourStepsOnAFreshXpX64) {
   const auto package = SamplePackage();
   auto machine = Edition("xp-x64");
