@@ -2,6 +2,8 @@
 // and on version records no template has (built by changing a template's identity).
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cctype>
 #include <cstdio>
 #include <functional>
@@ -170,6 +172,9 @@ TEST(SysinfoEditions, TableCoversEveryEdition) {
   EXPECT_EQ(covered.size(), sim::EditionNames().size());
 }
 
+// Failure reports name the case, not its bytes.
+void PrintTo(const EditionCase& c, std::ostream* os) { *os << c.edition; }
+
 class SysinfoEdition : public ::testing::TestWithParam<EditionCase> {};
 
 TEST_P(SysinfoEdition, DescribesDetectsAndReportsTheProcessor) {
@@ -300,6 +305,9 @@ const RecordCase kRecordCases[] = {
 };
 // clang-format on
 
+// Failure reports name the case, not its bytes.
+void PrintTo(const RecordCase& c, std::ostream* os) { *os << c.label; }
+
 class SysinfoRecord : public ::testing::TestWithParam<RecordCase> {};
 
 TEST_P(SysinfoRecord, NameEditionAndArchitecture) {
@@ -366,6 +374,9 @@ const ProductTypeCase kProductTypeCases[] = {
     {"exactly_80_bytes", std::string(79, 'x') + '\0', ""},
     {"80_bytes_no_terminator", std::string(80, 'x'), ""},
 };
+
+// Failure reports name the case, not its bytes.
+void PrintTo(const ProductTypeCase& c, std::ostream* os) { *os << c.label; }
 
 class SysinfoProductType : public ::testing::TestWithParam<ProductTypeCase> {};
 
@@ -469,6 +480,9 @@ const Sp6Case kSp6Cases[] = {
     {"nt5_sp6_with_key", 5, "Service Pack 6", true, "Service Pack 6 (Build 1381)\n"},
 };
 
+// Failure reports name the case, not its bytes.
+void PrintTo(const Sp6Case& c, std::ostream* os) { *os << c.label; }
+
 class SysinfoSp6 : public ::testing::TestWithParam<Sp6Case> {};
 
 TEST_P(SysinfoSp6, BuildText) {
@@ -529,6 +543,9 @@ const NineXCase kNineXCases[] = {
   {"platform3",    3, 5, 1,  "Service Pack 3", "", 0},
 };
 // clang-format on
+
+// Failure reports name the case, not its bytes.
+void PrintTo(const NineXCase& c, std::ostream* os) { *os << c.label; }
 
 class SysinfoNineX : public ::testing::TestWithParam<NineXCase> {};
 
