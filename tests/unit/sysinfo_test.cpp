@@ -2,12 +2,11 @@
 // and on version records no template has (built by changing a template's identity).
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 #include <cctype>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <set>
 #include <string>
 
