@@ -1,7 +1,7 @@
 // Reading the customisation values from the package's ports INF.
 #include <string>
 
-#include "installer/framework_seam.h"
+#include "framework/app_services.h"
 #include "installer/install_context.h"
 #include "installer/ports_inf.h"
 #include "installer/win32_helpers.h"

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "installer/framework_seam.h"
+#include "framework/app_services.h"
 #include "installer/win32_helpers.h"
 
 namespace {

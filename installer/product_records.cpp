@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "installer/framework_seam.h"
+#include "framework/app_services.h"
 #include "installer/install_context.h"
 #include "installer/ports_inf.h"
 #include "installer/win32_helpers.h"

@@ -1,7 +1,7 @@
 // The program folder under Program Files and the copies of the package's files in it.
 #include <string>
 
-#include "installer/framework_seam.h"
+#include "framework/app_services.h"
 #include "installer/install_context.h"
 #include "installer/ports_inf.h"
 #include "installer/win32_helpers.h"

@@ -53,7 +53,8 @@ Process::Process(Machine& m, ProcessOptions options)
       modulePath(std::move(options.modulePath)),
       currentDirectory(options.currentDirectory.empty() ? FolderOf(modulePath)
                                                         : std::move(options.currentDirectory)),
-      is64BitProcess(options.is64BitProcess) {
+      is64BitProcess(options.is64BitProcess),
+      resources(options.resources) {
   token.user = machine.os.userName;
   // What an administrator's token holds; only change-notify is enabled at logon.
   for (const char* name : {"SeShutdownPrivilege", "SeBackupPrivilege", "SeRestorePrivilege",

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/sim/dialog_template.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/security.h"
 
@@ -61,6 +62,7 @@ struct ProcessOptions {
   std::string modulePath = "C:\\Kestrolin.exe";  // GetModuleFileNameA(NULL)
   std::string currentDirectory;                  // defaults to the module's folder
   bool is64BitProcess = false;                   // the programs are 32-bit; the shell is native
+  const ResourceSet* resources = nullptr;        // the program's own resources, if any
 };
 
 class Process {
@@ -72,6 +74,7 @@ class Process {
   std::string modulePath;
   std::string currentDirectory;
   bool is64BitProcess;
+  const ResourceSet* resources;
   Token token;
   std::map<std::string, bool> privileges;  // name -> enabled; what the token holds
   HandleTable handles;
