@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <commctrl.h>
+#include <devguid.h>
 #include <setupapi.h>
 #include <shellapi.h>
 #include <shlwapi.h>
