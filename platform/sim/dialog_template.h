@@ -31,6 +31,9 @@ struct DialogTemplate {
   std::string caption;
   std::string fontName;
   int fontPointSize = 0;
+  int fontWeight = 0;  // DIALOGEX only, as its FONT statement gives them
+  bool fontItalic = false;
+  int fontCharset = 0;
   std::vector<ControlTemplate> controls;  // in the script's order (the tab order)
 };
 
