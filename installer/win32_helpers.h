@@ -1,11 +1,13 @@
-// Small helpers of the installer's steps over Win32: handles closed on every path,
-// folder names read through the calls' 260-character buffers, and the paths built
-// from them, which must fit those buffers whole.
+// Small helpers of the installer's steps over Win32: handles closed on every path, and
+// the shared folder and WOW64 helpers they are used with.
 #pragma once
 
 #include <string>
 
 #include "platform/win32.h"
+#include "sysinfo/dynamic_function.h"
+#include "sysinfo/system_folders.h"
+#include "sysinfo/wow64.h"
 
 // A registry key closed when it goes out of scope.
 class ScopedKey {
@@ -53,43 +55,3 @@ class ScopedLibrary {
  private:
   HMODULE module_;
 };
-
-// A function found by name, typed as the caller declares it.
-template <typename Function>
-Function FindFunction(HMODULE module, const char* name) {
-  if (!module) return nullptr;
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-// True when `path` fits a 260-character buffer with its terminator.
-inline bool FitsMaxPath(const std::string& path) { return path.size() < MAX_PATH; }
-
-// The folder names; false when the call fails or its answer does not fit.
-bool CurrentFolder(std::string* folder);
-bool WindowsFolder(std::string* folder);
-bool SystemFolder(std::string* folder);
-// The running program's full path.
-bool ProgramPath(std::string* path);
-
-// Under WOW64 (a 32-bit program on a 64-bit Windows), for the scope's lifetime the
-// calling thread reaches the real System32 instead of SysWOW64. active() is false
-// elsewhere, and when the switch could not be turned.
-class NativeSystemFolderScope {
- public:
-  NativeSystemFolderScope();
-  ~NativeSystemFolderScope();
-  NativeSystemFolderScope(const NativeSystemFolderScope&) = delete;
-  NativeSystemFolderScope& operator=(const NativeSystemFolderScope&) = delete;
-  bool active() const { return active_; }
-
- private:
-  typedef BOOL(WINAPI* RevertFunction)(PVOID);
-  // Found before redirection is turned off, so that turning it back on cannot fail for
-  // want of the function.
-  RevertFunction revert_ = nullptr;
-  bool active_ = false;
-  PVOID oldValue_ = nullptr;
-};
-
-// A 32-bit program on a 64-bit Windows.
-bool RunsUnderWow64();
