@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "file_search/read_ahead_file.h"
+
 namespace {
 
 constexpr int64_t kTicksPerSecond = 10000000;
@@ -111,31 +113,6 @@ class Enumeration {
   bool started_ = false;
 };
 
-// A file opened for reading that no one else may open meanwhile; closed on
-// every path.
-class ExclusiveReadFile {
- public:
-  explicit ExclusiveReadFile(const std::string& path)
-      : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~ExclusiveReadFile() {
-    if (isOpen()) CloseHandle(handle_);
-  }
-  ExclusiveReadFile(const ExclusiveReadFile&) = delete;
-  ExclusiveReadFile& operator=(const ExclusiveReadFile&) = delete;
-
-  bool isOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-  // Up to `size` bytes; fewer only at the end of the file. False on a read
-  // error.
-  bool Read(char* buffer, DWORD size, DWORD* read) {
-    *read = 0;
-    return ReadFile(handle_, buffer, size, read, nullptr) != FALSE;
-  }
-
- private:
-  HANDLE handle_;
-};
-
 // 'a'..'z' to 'A'..'Z'; every other byte stays, whatever the locale.
 void UpperCaseAscii(char* begin, char* end) {
   for (char* p = begin; p != end; ++p)
@@ -240,15 +217,16 @@ bool FileFinder::PassesTests(const WIN32_FIND_DATAA& entry, const std::string& p
 }
 
 // The file is read in chunks into one work buffer of B + 1 bytes, B = 2L but at
-// least 128, each read asking for R = B - L bytes behind an overlap of L bytes
-// taken from the end of the previous chunk. NUL bytes are filtered out in
-// place, so that text stored as 16-bit characters is found too. Where a chunk
-// lost NUL bytes, the overlap carried into the next one is what the filtering
-// left at the buffer's end, not the last L characters of the filtered text: a
-// match across that border can be missed.
+// least 128, each cycle taking R = B - L bytes behind an overlap of L bytes. NUL
+// bytes are filtered out, so that text stored as 16-bit characters is found too.
+// The overlap is the last L characters of the previous cycle's filtered text
+// (L spaces before the first cycle): the filtered text always begins with the L
+// overlap characters, so it is never shorter than that, and a match across a
+// border is seen however many NUL bytes the chunks held. The file reaches the
+// cycles through a read-ahead buffer of fixed size; the cycles do not see it.
 int FileFinder::FileContainsText(const std::string& path, const std::string& text) {
   if (text.empty()) return 0;
-  ExclusiveReadFile file(path);
+  ReadAheadFile file(path);
   if (!file.isOpen()) return 0;
 
   std::string pattern = text;
@@ -257,28 +235,24 @@ int FileFinder::FileContainsText(const std::string& path, const std::string& tex
   const size_t chunk = std::max<size_t>(2 * overlap, 128);
   const size_t readSize = chunk - overlap;
   std::vector<char> buffer(chunk + 1, '\0');
+  std::fill(buffer.begin(), buffer.begin() + overlap, ' ');
+  char* const begin = buffer.data();
 
   int cycles = 0;
   bool found = false;
   for (;;) {
-    if (buffer[0] == '\0') {
-      std::fill(buffer.begin(), buffer.begin() + overlap, ' ');
-    } else {
-      std::memmove(buffer.data(), buffer.data() + chunk - overlap, overlap);
-    }
-    DWORD read = 0;
-    // A read error ends the scan as a file without the text.
-    if (!file.Read(buffer.data() + overlap, static_cast<DWORD>(readSize), &read)) return 0;
-    buffer[overlap + read] = '\0';
+    size_t read = 0;
+    // A read error ends the scan as a file without the text: a file that could
+    // not be read whole is left alone rather than judged on a part of it.
+    if (!file.Read(begin + overlap, readSize, &read)) return 0;
 
-    // In place: the bytes behind the new end keep their values, and the next
-    // overlap is taken from there.
-    char* const begin = buffer.data();
-    char* end = begin;
-    for (const char* p = begin; p != begin + overlap + read; ++p)
+    // The overlap holds no NUL byte and is upper-cased already; only the new
+    // bytes are filtered and upper-cased.
+    char* end = begin + overlap;
+    for (const char* p = begin + overlap; p != begin + overlap + read; ++p)
       if (*p != '\0') *end++ = *p;
     *end = '\0';
-    UpperCaseAscii(begin, end);
+    UpperCaseAscii(begin + overlap, end);
     found = std::string_view(begin, static_cast<size_t>(end - begin)).find(pattern) !=
             std::string_view::npos;
 
@@ -287,6 +261,7 @@ int FileFinder::FileContainsText(const std::string& path, const std::string& tex
       cycles = 0;
     }
     if (read != readSize || found) break;
+    std::memmove(begin, end - overlap, overlap);
   }
   return found ? 1 : 0;
 }

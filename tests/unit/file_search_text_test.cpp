@@ -1,7 +1,7 @@
-// FileFinder::FileContainsText: chunks of B = max(2L, 128) bytes read R = B - L
-// at a time behind an overlap of L bytes, NUL bytes filtered out in place,
-// letter case ignored, a progress notification after every 10th chunk of a
-// file.
+// FileFinder::FileContainsText: cycles of R = B - L bytes, B = max(2L, 128),
+// behind an overlap of the last L characters of the previous cycle's text, NUL
+// bytes filtered out, letter case ignored, a progress notification after every
+// 10th cycle of a file; the bytes come through a read-ahead buffer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "file_search/file_finder.h"
+#include "file_search/read_ahead_file.h"
 #include "file_search_test_support.h"
 #include "platform/win32.h"
 
@@ -105,13 +106,20 @@ TEST_F(FileContainsText, AFileThatCannotBeOpenedDoesNotHoldTheText) {
   EXPECT_EQ(1, finder_.FileContainsText("C:\\scan\\held.txt", "needle"));
 }
 
+// A read error after the file opened, on the first buffer-full or a later one,
+// ends the scan as a file without the text; the file is closed.
 TEST_F(FileContainsText, AReadErrorCountsAsAFileWithoutTheText) {
-  machine_->files.WriteFile(kPath, std::string(500, 'a') + "needle");
-  machine_->faults.Add({"ReadFile", ERROR_GEN_FAILURE, 2, ""});
+  constexpr size_t buffer = ReadAheadFile::kBufferSize;
+  machine_->files.WriteFile(kPath, std::string(buffer + 500, 'a') + "needle");
   const size_t handles = scope_.process().handles.Count();
-  EXPECT_EQ(0, finder_.FileContainsText(kPath, "needle"));
-  EXPECT_EQ(handles, scope_.process().handles.Count());
-  EXPECT_EQ(1, finder_.FileContainsText(kPath, "needle"));
+  for (int nth : {1, 2}) {
+    SCOPED_TRACE(nth);
+    machine_->faults.Clear();
+    machine_->faults.Add({"ReadFile", ERROR_GEN_FAILURE, nth, ""});
+    EXPECT_EQ(0, finder_.FileContainsText(kPath, "needle"));
+    EXPECT_EQ(handles, scope_.process().handles.Count());
+    EXPECT_EQ(1, finder_.FileContainsText(kPath, "needle"));
+  }
 }
 
 TEST_F(FileContainsText, SixteenBitTextWithinOneChunkIsFound) {
@@ -138,40 +146,85 @@ TEST_F(FileContainsText, ATextEndingExactlyAtTheEndOfTheFileIsFound) {
   }
 }
 
-TEST_F(FileContainsText, ReadsAskForRBytesAndAShortReadEndsTheScan) {
-  // R = B - L: 111 for the card's 17-character ID, 64 for 64 characters (B =
-  // 128), 65 for 65 (B = 130), 100 for 100 (B = 200).
+// Cycles, seen through the progress notification after every 10th: a file of
+// N bytes takes floor(N / R) + 1 cycles when the text is not in it, since a
+// cycle that got all R bytes asks for another and a shorter one is the last. A
+// file of 9R bytes thus takes 10 cycles, one byte less only 9.
+TEST_F(FileContainsText, EachCycleTakesRBytesAndAShortOneEndsTheScan) {
+  Recorder recorder(finder_);
   struct Case {
     size_t length;
     size_t r;
   };
+  // R = B - L: 111 for the card's 17-character ID, 64 for 64 characters (B =
+  // 128), 65 for 65 (B = 130), 100 for 100 (B = 200).
   const Case cases[] = {{17, 111}, {64, 64}, {65, 65}, {100, 100}, {1, 127}};
   for (const Case& c : cases) {
-    const std::string text(c.length, 'q');
     ASSERT_EQ(c.r, ReadSize(c.length));
+    const std::string text(c.length, 'q');
     struct Size {
       size_t bytes;
-      int reads;
+      int notifications;
     };
-    // A file shorter than R is scanned in one cycle; a read of exactly R bytes
-    // asks for another.
-    const Size sizes[] = {{0, 1},           {c.r - 1, 1}, {c.r, 2},        {c.r + 1, 2},
-                          {2 * c.r - 1, 2}, {2 * c.r, 3}, {5 * c.r + 3, 6}};
+    const Size sizes[] = {
+        {0, 0},        {c.r - 1, 0},      {9 * c.r - 1, 0}, {9 * c.r, 1}, {19 * c.r - 1, 1},
+        {19 * c.r, 2}, {99 * c.r - 1, 9}, {99 * c.r, 10}};
     for (const Size& s : sizes) {
       SCOPED_TRACE(std::to_string(c.length) + "-byte text, " + std::to_string(s.bytes) + " bytes");
-      const int before = Reads();
+      recorder.events.clear();
       EXPECT_EQ(0, Scan(std::string(s.bytes, 'a'), text));
-      EXPECT_EQ(s.reads, Reads() - before);
+      EXPECT_EQ(s.notifications, recorder.Count(FOUND_PROGRESS));
     }
   }
 }
 
+// The file reaches the cycles through the read-ahead buffer: ReadFile is called
+// once per buffer-full, and once more only when the last call filled the buffer
+// (a short read is the end of the file). The cycles and the progress
+// notifications are those the chunk rule gives, whatever the buffer.
+TEST_F(FileContainsText, OneReadFeedsManyCyclesAndTheCyclesStayAsTheRuleSays) {
+  Recorder recorder(finder_);
+  constexpr size_t buffer = ReadAheadFile::kBufferSize;
+  const std::string text = "VEN_6A3C&DEV_5E17";
+  const size_t r = ReadSize(text.size());
+  for (size_t size :
+       {size_t{0}, size_t{5000}, buffer - 1, buffer, buffer + 1, 3 * buffer + 5, size_t{1} << 20}) {
+    for (bool wide : {false, true}) {
+      SCOPED_TRACE(std::to_string(size) + (wide ? " bytes of 16-bit text" : " bytes"));
+      // Content that never holds the text: the scan reads it all.
+      const std::string content =
+          wide ? Wide(std::string(size / 2, 'x')) + std::string(size % 2, 'y')
+               : std::string(size, 'x');
+      ASSERT_EQ(size, content.size());
+      recorder.events.clear();
+      const int before = Reads();
+      EXPECT_EQ(0, Scan(content, text));
+      EXPECT_EQ(static_cast<int>(size / buffer + 1), Reads() - before);
+      const size_t cycles = size / r + 1;
+      EXPECT_EQ(static_cast<int>(cycles / 10), recorder.Count(FOUND_PROGRESS));
+    }
+  }
+}
+
+// The scan stops in the cycle that completes the text: no further cycle, and
+// no read beyond the buffer-full that holds it. A text whose last byte lies at
+// byte e of the file is complete in cycle e / R + 1.
 TEST_F(FileContainsText, TheScanEndsAtTheChunkThatHoldsTheText) {
-  const std::string text = "VEN_6A3C&DEV_5E17";  // R = 111
-  const std::string content = std::string(111 * 3 + 20, 'a') + text + std::string(1000, 'b');
-  const int before = Reads();
-  EXPECT_EQ(1, Scan(content, text));
-  EXPECT_EQ(4, Reads() - before);
+  Recorder recorder(finder_);
+  constexpr size_t buffer = ReadAheadFile::kBufferSize;
+  const std::string text = "VEN_6A3C&DEV_5E17";
+  const size_t r = ReadSize(text.size());
+  for (size_t at :
+       {size_t{20}, size_t{111 * 3 + 20}, size_t{111 * 29 - 5}, buffer - 3, 2 * buffer + 100}) {
+    SCOPED_TRACE(at);
+    const std::string content = std::string(at, 'a') + text + std::string(4 * buffer, 'b');
+    recorder.events.clear();
+    const int before = Reads();
+    EXPECT_EQ(1, Scan(content, text));
+    const size_t last = at + text.size() - 1;
+    EXPECT_EQ(static_cast<int>(last / buffer + 1), Reads() - before);
+    EXPECT_EQ(static_cast<int>((last / r + 1) / 10), recorder.Count(FOUND_PROGRESS));
+  }
 }
 
 TEST_F(FileContainsText, AProgressNotificationFollowsEveryTenthChunkOfOneFile) {
@@ -224,9 +277,11 @@ TEST_F(FileContainsText, TheFirstOverlapIsSpaces) {
   EXPECT_EQ(0, Scan("xVEN_6A3C and more", "  ven_6a3c"));
 }
 
-// Any NUL-free file: the scan finds the text exactly where the whole
-// upper-cased content holds it, wherever the chunk borders fall.
-TEST_F(FileContainsText, NulFreeFilesAgreeWithASearchOfTheWholeContent) {
+// Any file, 8-bit, 16-bit or mixed, with runs of NUL bytes long enough to fill
+// whole chunks: the scan finds the text exactly where the file's content with
+// every NUL byte removed, upper-cased and behind L spaces (the first overlap),
+// holds it, wherever the chunk borders fall.
+TEST_F(FileContainsText, AnyFileAgreesWithASearchOfItsWholeFilteredContent) {
   std::mt19937 random(20261208);
   const std::string alphabet = "abAB-";
   auto randomText = [&](size_t length) {
@@ -234,52 +289,130 @@ TEST_F(FileContainsText, NulFreeFilesAgreeWithASearchOfTheWholeContent) {
     for (size_t i = 0; i < length; ++i) s += alphabet[random() % alphabet.size()];
     return s;
   };
+  auto randomCase = [&](std::string s) {
+    for (char& ch : s)
+      if (random() % 2) ch = static_cast<char>(std::tolower(ch));
+    return s;
+  };
+  // Content of `size` bytes: 8-bit runs, 16-bit runs and NUL runs, as asked.
+  enum Kind { kEightBit, kSixteenBit, kMixed };
+  auto randomContent = [&](Kind kind, size_t size, size_t r) {
+    std::string content;
+    while (content.size() < size) {
+      const int run = kind == kEightBit ? 0 : kind == kSixteenBit ? 1 : random() % 3;
+      const size_t length = 1 + random() % (2 * r);
+      if (run == 0) content += randomText(length);
+      if (run == 1) content += Wide(randomText(length / 2 + 1));
+      if (run == 2) content += std::string(length, '\0');
+    }
+    content.resize(size);
+    return content;
+  };
+  auto filtered = [](const std::string& content) {
+    std::string out;
+    for (char ch : content)
+      if (ch != '\0') out += ch;
+    return out;
+  };
   const size_t lengths[] = {1, 2, 3, 5, 17, 63, 64, 65, 66, 90};
   int found = 0, missing = 0;
-  for (int round = 0; round < 2500; ++round) {
+  for (int round = 0; round < 3000; ++round) {
+    const Kind kind = static_cast<Kind>(round % 3);
     const size_t length = lengths[random() % (sizeof lengths / sizeof lengths[0])];
     // No leading space: the first overlap's spaces would count for it.
     const std::string text = randomText(length);
     const size_t r = ReadSize(length);
-    // Sizes around the chunk borders, up to the fourth.
-    const size_t border = r * (random() % 5);
-    const int shift = static_cast<int>(random() % (2 * length + 9)) - static_cast<int>(length + 4);
+    // Sizes around the chunk borders, up to the sixth.
+    const size_t border = r * (random() % 7);
+    const int shift =
+        static_cast<int>(random() % (4 * length + 9)) - static_cast<int>(2 * length + 4);
     const size_t size = static_cast<size_t>(std::max<int>(0, static_cast<int>(border) + shift));
-    std::string content = randomText(size);
-    // Half the files get the text planted across or near a border.
-    if (random() % 2 && size >= length) {
-      const size_t at =
-          std::min(size - length, border > length / 2 ? border - random() % length : 0);
-      for (size_t i = 0; i < length; ++i)
-        content[at + i] = random() % 2 ? text[i] : static_cast<char>(std::tolower(text[i]));
+    std::string content = randomContent(kind, size, r);
+    // Half the files get the text planted across or near a border, as 8-bit
+    // or as 16-bit characters.
+    const std::string planted = random() % 2 ? Wide(randomCase(text)) : randomCase(text);
+    if (random() % 2 && size >= planted.size()) {
+      const size_t at = std::min(size - planted.size(),
+                                 border > planted.size() ? border - random() % planted.size() : 0);
+      content.replace(at, planted.size(), planted);
     }
-    const int expected = Upper(content).find(Upper(text)) != std::string::npos;
+    const int expected =
+        Upper(std::string(length, ' ') + filtered(content)).find(Upper(text)) != std::string::npos;
     (expected ? found : missing) += 1;
     ASSERT_EQ(expected, Scan(content, text))
-        << "text \"" << text << "\" in " << size << " bytes: \"" << content << "\"";
+        << "text \"" << text << "\" in " << size << " bytes of kind " << kind;
   }
   // Both outcomes occur often enough for the comparison to mean something.
-  EXPECT_GT(found, 500);
-  EXPECT_GT(missing, 500);
+  EXPECT_GT(found, 600);
+  EXPECT_GT(missing, 600);
 }
 
-// Where a chunk lost NUL bytes, the overlap carried into the next chunk is the
-// bytes the filtering left at the buffer's end. In a 16-bit file and an
-// 8-character text (B = 128, R = 120), each read brings 60 characters and only
-// the last 4 of them are carried over: a match that begins 5 to 7 characters
-// before a border is missed.
-TEST_F(FileContainsText, SixteenBitMatchesAcrossABorderAreFoundOnlyWithinTheCarriedBytes) {
-  const std::string text = "ABCDEFGH";
-  ASSERT_EQ(120u, ReadSize(text.size()));
-  const std::vector<size_t> missed = {53, 54, 55, 113, 114, 115};  // borders at 60 and 120
-  for (size_t at = 40; at <= 130; ++at) {
-    SCOPED_TRACE(at);
-    std::string chars(200, '.');
-    chars.replace(at, text.size(), text);
-    const bool isMissed = std::find(missed.begin(), missed.end(), at) != missed.end();
-    EXPECT_EQ(isMissed ? 0 : 1, Scan(Wide(chars), text));
-    // The same characters as 8-bit text are found wherever they lie.
-    EXPECT_EQ(1, Scan(chars, text));
+// The borders that the carried overlap must bridge, one case each.
+TEST_F(FileContainsText, MatchesAcrossBordersOfEveryKindOfChunkAreFound) {
+  const std::string id = "VEN_6A3C&DEV_5E17";    // R = 111
+  const std::string t64(64, 'q'), t65(65, 'q');  // R = 64 (B = 128), R = 65 (B = 130)
+  const std::string nuls(111, '\0');
+  struct Case {
+    const char* what;
+    std::string content;
+    std::string text;
+    int expected;
+  };
+  const Case cases[] = {
+      {"8-bit across the first border", std::string(100, '.') + id, id, 1},
+      {"8-bit half, 16-bit half across the border",
+       std::string(104, '.') + "VEN_6A3C" + Wide("&DEV_5E17"), id, 1},
+      {"16-bit half, 8-bit half across the border",
+       std::string(95, '.') + Wide("VEN_6A3C") + "&DEV_5E17", id, 1},
+      {"a whole chunk of NUL bytes inside the text",
+       std::string(100, '.') + "VEN_6A3C" + nuls + nuls + "&DEV_5E17", id, 1},
+      {"a first chunk of NUL bytes only", nuls + nuls + Wide(id), id, 1},
+      {"NUL bytes only", nuls + nuls + nuls, id, 0},
+      {"16-bit text at the very end", Wide(std::string(300, '.') + id), id, 1},
+      {"16-bit text at the very end, its last NUL cut off",
+       Wide(std::string(300, '.') + id).substr(0, 2 * 317 - 1), id, 1},
+      {"16-bit text one character short at the end", Wide(std::string(300, '.') + id.substr(0, 16)),
+       id, 0},
+      {"16-bit, shorter than R", Wide(id), id, 1},
+      {"16-bit, shorter than R, text incomplete", Wide(id.substr(1)), id, 0},
+      {"64 characters as 16-bit text across borders", Wide(std::string(50, '.') + t64), t64, 1},
+      {"65 characters as 16-bit text across borders", Wide(std::string(50, '.') + t65), t65, 1},
+      {"64 characters, one short", Wide(std::string(50, '.') + t64.substr(1)), t64, 0},
+      {"65 characters, one short", Wide(std::string(50, '.') + t65.substr(1)), t65, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.expected, Scan(c.content, c.text)) << c.what;
+  }
+}
+
+// The card's ID as a 16-bit file holds it, straddling a chunk border at every
+// offset: R = 111 for 17 characters, so the borders lie at bytes 111 (inside a
+// character when the text starts on an even byte) and 222 (between two
+// characters). Each border is tried with the ID starting on either parity, and
+// with the border anywhere from just before its first byte to just after its
+// last.
+TEST_F(FileContainsText, SixteenBitIdsAcrossAChunkBorderAreFoundAtEveryOffset) {
+  const std::string id = "VEN_6A3C&DEV_5E17";
+  const std::string wideId = Wide(id);  // 34 bytes
+  const size_t r = ReadSize(id.size());
+  ASSERT_EQ(111u, r);
+  for (size_t border : {r, 2 * r, 3 * r}) {
+    for (size_t before = 0; before <= wideId.size(); ++before) {
+      // `before` bytes of the ID lie in front of the border.
+      const size_t at = border - before;
+      SCOPED_TRACE("border " + std::to_string(border) + ", " + std::to_string(before) +
+                   " bytes before it, ID at byte " + std::to_string(at));
+      // 16-bit filler in front (a byte-order mark, then characters), 16-bit
+      // text behind, and the ID in lower case: case is ignored on the way.
+      std::string content = "\xff\xfe" + Wide(std::string(at, '.')).substr(0, at - 2);
+      ASSERT_EQ(at, content.size());
+      content += Wide("ven_6a3c&dev_5e17") + Wide(std::string(300, '-'));
+      EXPECT_EQ(1, Scan(content, id));
+      // One character different: not found, wherever the border lies.
+      std::string near = content;
+      near[at + 2 * 16] = '8';
+      EXPECT_EQ(0, Scan(near, id));
+    }
   }
 }
 
