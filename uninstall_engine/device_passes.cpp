@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "uninstall_engine/registry_ops.h"
+#include "uninstall_engine/id_match.h"
 #include "uninstall_engine/uninstall_context.h"
 
 namespace {
@@ -62,19 +63,6 @@ void WalkInstances(HKEY deviceKey, Visit visit) {
   }
 }
 
-// True when the first `length` characters of `prefix` + an entry of `ids` agree with
-// `text`, case ignored (strnicmp: a shorter text takes part with its NUL). The first
-// empty entry ends the list.
-bool MatchesAnyId(const std::string& text, const char* prefix, const VidPidList& ids,
-                  size_t length) {
-  for (const std::string& id : ids) {
-    if (id.empty()) return false;
-    const std::string pattern = prefix + id;
-    if (_strnicmp(pattern.c_str(), text.c_str(), length) == 0) return true;
-  }
-  return false;
-}
-
 bool IsCardFunction(const std::string& hardwareId) {
   return _strnicmp(hardwareId.c_str(), kComFunction, kFunctionLength) == 0 ||
          _strnicmp(hardwareId.c_str(), kLptFunction, kFunctionLength) == 0;
@@ -117,7 +105,7 @@ void UninstallContext::RemoveClassKeys(const char* classPath, const VidPidList& 
       std::string id;
       if (ReadTextValue(driver.get(), "MatchingDeviceId", &id)) {
         LowerCaseAscii(&id);
-        matched = MatchesAnyId(id, "pci\\", ids, 21);
+        matched = MatchesAnyId(id.c_str(), "pci\\", ids, 21);
       }
     }
     return matched && DeleteRegistryKey(classKey.get(), name);
@@ -137,7 +125,7 @@ void UninstallContext::RemoveMultifunctionDevices(const VidPidList& ids) {
   ScopedKey mf;
   if (mf.Open(HKEY_LOCAL_MACHINE, kEnumMf) != ERROR_SUCCESS) return;
   WalkSubkeys(mf.get(), WalkRule::kForward, [&](const std::string& name) {
-    if (!MatchesAnyId(name, "pci#", ids, 21)) return false;
+    if (!MatchesAnyId(name.c_str(), "pci#", ids, 21)) return false;
     const std::string devicePath = std::string(kEnumMf) + "\\" + name;
     bool foundPort = false;
     {
@@ -169,7 +157,7 @@ void UninstallContext::RemovePciPortDevices(const VidPidList& ids) {
   ScopedKey pci;
   if (pci.Open(HKEY_LOCAL_MACHINE, kEnumPci) != ERROR_SUCCESS) return;
   WalkSubkeys(pci.get(), WalkRule::kForward, [&](const std::string& name) {
-    if (!MatchesAnyId(name, "", ids, 17)) return false;
+    if (!MatchesAnyId(name.c_str(), "", ids, 17)) return false;
     const std::string devicePath = std::string(kEnumPci) + "\\" + name;
     bool foundPort = false;
     {
@@ -202,7 +190,7 @@ void UninstallContext::RemovePciChildDevices(const VidPidList& ids) {
   ScopedKey pci;
   if (pci.Open(HKEY_LOCAL_MACHINE, kEnumPci) != ERROR_SUCCESS) return;
   WalkSubkeys(pci.get(), WalkRule::kStepBack, [&](const std::string& name) {
-    if (!MatchesAnyId(name, "", ids, 17)) return false;
+    if (!MatchesAnyId(name.c_str(), "", ids, 17)) return false;
     const std::string devicePath = std::string(kEnumPci) + "\\" + name;
     ScopedKey device;
     if (device.Open(HKEY_LOCAL_MACHINE, devicePath) != ERROR_SUCCESS) return false;
@@ -229,7 +217,7 @@ void UninstallContext::RemovePciDeviceKeys(const VidPidList& ids) {
   ScopedKey pci;
   if (pci.Open(HKEY_LOCAL_MACHINE, kEnumPci) != ERROR_SUCCESS) return;
   WalkSubkeys(pci.get(), WalkRule::kStepBack, [&](const std::string& name) {
-    return MatchesAnyId(name, "", ids, 17) && DeleteRegistryKey(pci.get(), name);
+    return MatchesAnyId(name.c_str(), "", ids, 17) && DeleteRegistryKey(pci.get(), name);
   });
 }
 

@@ -11,13 +11,49 @@
 // the list.
 using VidPidList = std::vector<std::string>;
 
+// What the uninstaller's dialog does for a run: its running flag, its progress bar,
+// its wait display and its completion display. The installer's run reports to no
+// window and has none.
+class UninstallProgress {
+ public:
+  virtual void SetRunning(BOOL running) = 0;
+  virtual void SetProgress(int position) = 0;  // 0 to 100
+  virtual void ShowBusy() = 0;
+  virtual void ShowCompletion() = 0;
+
+ protected:
+  ~UninstallProgress() = default;
+};
+
+// The customer word the uninstaller reads from its own executable's file name (no
+// folder, no extension): "KORVANE" for "KORVANE_Wendmarrow".
+std::string CustomerWordFromProgramName(const std::string& fileName);
+
 class UninstallContext {
  public:
+  // Which program runs the sequence: the uninstaller takes its customer word from its
+  // own name, may delete the driver files and enables the card's ports first.
+  enum class Runner { kUninstaller, kInstaller };
+
   BOOL isNt5x = FALSE;
   BOOL isNt60 = FALSE;
   std::string customerName;
   // COM n is the mask 1 << ((n - 1) & 7) in byte (n - 1) >> 3.
   uint8_t comPortMap[32] = {};
+  Runner runner = Runner::kUninstaller;
+  // The uninstaller's dialog during its run; null in the installer's.
+  UninstallProgress* progress = nullptr;
+
+  // Product record and files.
+  void ReadProductRecord(VidPidList* ids);
+  void DeleteDriverFiles();
+  void DeleteStagedInfFiles(const VidPidList& ids);
+  void RemoveProgramFolder();
+  void DeleteUninstallerCopy();
+
+  // The device installer.
+  void RemoveDevicesThroughSetupApi(const VidPidList& ids);
+  void EnablePortDevices(const VidPidList& ids);
 
   // COM port release.
   void RecordPortName(HKEY deviceKey, const std::string& instance);
@@ -40,3 +76,8 @@ class UninstallContext {
  private:
   void RemoveClassKeys(const char* classPath, const VidPidList& ids);
 };
+
+// The uninstaller's run, on its worker thread: reports to `progress` and returns 0.
+DWORD RunUninstallSequence(UninstallContext& context, UninstallProgress& progress);
+// The installer's run before it installs over an earlier installation.
+void RunUninstallSequence(UninstallContext& context);

@@ -1,0 +1,95 @@
+// The product record: the customer word, the card's PCI IDs from the customer's
+// subkey, and the driver files that go once no customer's record is left.
+#include <cstdio>
+#include <cstring>
+
+#include "sysinfo/system_folders.h"
+#include "sysinfo/wow64.h"
+#include "uninstall_engine/file_removal.h"
+#include "uninstall_engine/registry_ops.h"
+#include "uninstall_engine/uninstall_context.h"
+
+namespace {
+
+const char kProductKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PCIe Multi-Io Controller";
+const char kDefaultCustomer[] = "KORVANE";
+const char kCopySuffix[] = "_Wendmarrow";
+constexpr int kMaxIds = 5;
+
+const char* const kDriverFiles[] = {
+    "%s\\system32\\Drivers\\Orrick.sys",    "%s\\system32\\Drivers\\Tamble.sys",
+    "%s\\system32\\Drivers\\Quellmast.sys", "%s\\system32\\Sabrelune.dll",
+    "%s\\system32\\Pellacorte.dll",
+};
+
+// The product key holds no customer's subkey, or is not there at all.
+bool NoCustomerRecordLeft() {
+  ScopedKey product;
+  const LONG opened = product.Open(HKEY_LOCAL_MACHINE, kProductKey);
+  if (opened == ERROR_FILE_NOT_FOUND) return true;
+  if (opened != ERROR_SUCCESS) return false;
+  char first[MAX_PATH];
+  return RegEnumKeyA(product.get(), 0, first, sizeof(first)) != ERROR_SUCCESS;
+}
+
+}  // namespace
+
+std::string CustomerWordFromProgramName(const std::string& fileName) {
+  // The installer names the copy customer + "_Wendmarrow": everything before that
+  // suffix is the customer, underscores and capitals included.
+  const size_t suffixLength = std::strlen(kCopySuffix);
+  if (fileName.size() > suffixLength &&
+      _stricmp(fileName.c_str() + fileName.size() - suffixLength, kCopySuffix) == 0) {
+    return fileName.substr(0, fileName.size() - suffixLength);
+  }
+  // Any other name: drop a tail of the letters of "Wendmarrow", the underscores before
+  // it, and keep the last underscore-separated word.
+  std::string word = fileName;
+  while (!word.empty() && std::strchr("Wendmarrow", word.back())) word.pop_back();
+  while (!word.empty() && word.back() == '_') word.pop_back();
+  const size_t underscore = word.rfind('_');
+  if (underscore != std::string::npos) word.erase(0, underscore + 1);
+  return word.empty() ? kDefaultCustomer : word;
+}
+
+void UninstallContext::ReadProductRecord(VidPidList* ids) {
+  ids->clear();
+  if (runner == Runner::kUninstaller) {
+    std::string program;
+    char name[_MAX_FNAME] = {};
+    if (ProgramPath(&program)) _splitpath(program.c_str(), nullptr, nullptr, name, nullptr);
+    customerName = CustomerWordFromProgramName(name);
+  }
+
+  const std::string subkeyPath = std::string(kProductKey) + "\\" + customerName;
+  KeyAccessGrant grant = GrantKeyAccess(subkeyPath);
+  ScopedKey subkey;
+  const LONG opened = subkey.Open(HKEY_LOCAL_MACHINE, subkeyPath);
+  if (opened == ERROR_SUCCESS) {
+    for (int n = 1; n <= kMaxIds; ++n) {
+      char valueName[32];
+      std::snprintf(valueName, sizeof(valueName), "VID_PID_NAME%d", n);
+      std::string id;
+      if (ReadTextValue(subkey.get(), valueName, &id)) ids->push_back(id);
+    }
+    return;
+  }
+  // Without its own record, the uninstaller removes the drivers when no other
+  // customer's installation still needs them.
+  if (opened == ERROR_FILE_NOT_FOUND && runner == Runner::kUninstaller && NoCustomerRecordLeft()) {
+    DeleteDriverFiles();
+  }
+}
+
+void UninstallContext::DeleteDriverFiles() {
+  std::string windows;
+  if (!WindowsFolder(&windows)) return;
+  // The drivers live in the native System32, which WOW64 hides from a 32-bit program.
+  NativeSystemFolderScope native;
+  for (const char* format : kDriverFiles) {
+    char path[MAX_PATH];
+    const int length = std::snprintf(path, sizeof(path), format, windows.c_str());
+    if (length < 0 || length >= MAX_PATH) continue;
+    DeleteFileClearingAttributes(path);
+  }
+}
