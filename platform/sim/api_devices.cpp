@@ -288,7 +288,8 @@ BOOL WINAPI SetupDiGetDeviceInstanceIdA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
   if (!DeviceInstanceId && DeviceInstanceIdSize) {
     return sim::Fail(ERROR_INVALID_USER_BUFFER), FALSE;
   }
-  // The element keeps its id after a removal, as the set's snapshot does.
+  // A removed device keeps its place in the set but has no instance any more.
+  if (device.element->removed) return sim::Fail(ERROR_NO_SUCH_DEVINST), FALSE;
   const std::string& id = device.element->instanceId;
   const DWORD needed = static_cast<DWORD>(id.size() + 1);
   if (RequiredSize) *RequiredSize = needed;
@@ -462,6 +463,8 @@ BOOL WINAPI SetupDiCreateDeviceInfoA(HDEVINFO DeviceInfoSet, PCSTR DeviceName,
                     sim::RegValue{REG_SZ, sim::Registry::StringData(DeviceDescription)});
   }
   key->lastWriteTime = registry.now;
+  // The id as the key names stand: an existing enumerator key keeps its spelling.
+  id = key->PathBelowRoot().substr(std::strlen(sim::kEnumPath) + 1);
 
   sim::DeviceElement e;
   e.instanceId = id;
