@@ -289,7 +289,10 @@ BOOL WINAPI SetupDiGetDeviceInstanceIdA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
     return sim::Fail(ERROR_INVALID_USER_BUFFER), FALSE;
   }
   // A removed device keeps its place in the set but has no instance any more.
-  if (device.element->removed) return sim::Fail(ERROR_NO_SUCH_DEVINST), FALSE;
+  if (device.element->removed ||
+      !sim::DeviceInstanceKey(call.machine().registry, device.element->instanceId)) {
+    return sim::Fail(ERROR_NO_SUCH_DEVINST), FALSE;
+  }
   const std::string& id = device.element->instanceId;
   const DWORD needed = static_cast<DWORD>(id.size() + 1);
   if (RequiredSize) *RequiredSize = needed;
