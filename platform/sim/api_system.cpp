@@ -91,6 +91,18 @@ const std::vector<Export>& Exports() {
       {"kernel32.dll", "GetSystemWow64DirectoryA", AsFarProc(&GetSystemWow64DirectoryA),
        XpAndLater},
       {"setupapi.dll", "SetupCopyOEMInfA", AsFarProc(&SetupCopyOEMInfA), SetupCopyOemInf},
+      {"setupapi.dll", "SetupDiGetClassDevsA", AsFarProc(&SetupDiGetClassDevsA), Always},
+      {"setupapi.dll", "SetupDiEnumDeviceInfo", AsFarProc(&SetupDiEnumDeviceInfo), Always},
+      {"setupapi.dll", "SetupDiGetDeviceRegistryPropertyA",
+       AsFarProc(&SetupDiGetDeviceRegistryPropertyA), Always},
+      {"setupapi.dll", "SetupDiGetDeviceInstanceIdA", AsFarProc(&SetupDiGetDeviceInstanceIdA),
+       Always},
+      {"setupapi.dll", "SetupDiSetClassInstallParamsA", AsFarProc(&SetupDiSetClassInstallParamsA),
+       Always},
+      {"setupapi.dll", "SetupDiCallClassInstaller", AsFarProc(&SetupDiCallClassInstaller), Always},
+      {"setupapi.dll", "SetupDiChangeState", AsFarProc(&SetupDiChangeState), Always},
+      {"setupapi.dll", "SetupDiDestroyDeviceInfoList", AsFarProc(&SetupDiDestroyDeviceInfoList),
+       Always},
   };
   return exports;
 }
