@@ -24,8 +24,11 @@ const char kPciPrefix[] = "pci\\";
 constexpr size_t kPciLength = 21;  // "pci\" + "VEN_6A3C&DEV_5E17"
 const char kParentPrefix[] = "mf\\pci#";
 constexpr size_t kParentLength = 24;  // "mf\pci#" + "VEN_6A3C&DEV_5E17"
-const char kCardComFunction[] = "ZELVORAHW\\PCIEX_COM";
-constexpr size_t kCardComFunctionLength = 19;
+// The card's port functions below its multifunction device. The parallel port is one
+// of the card's devices as much as the serial ones, and stays behind unless it is
+// matched too.
+const char* const kCardPortFunctions[] = {"ZELVORAHW\\PCIEX_COM", "ZELVORAHW\\PCIEX_LPT"};
+constexpr size_t kCardPortFunctionLength = 19;
 constexpr DWORD kHardwareIdSize = 512;
 constexpr int kScansPerPhase = 3;
 // What SetupDiGetClassDevsA gets as parent window in the removal pass.
@@ -110,9 +113,16 @@ void ScanMultifunctionDevices(const VidPidList& ids) {
   }
 }
 
+bool IsCardPortFunction(const char* upperCaseHardwareId) {
+  for (const char* function : kCardPortFunctions) {
+    if (std::strncmp(upperCaseHardwareId, function, kCardPortFunctionLength) == 0) return true;
+  }
+  return false;
+}
+
 enum class ParentCheck { kDone, kEndScan };
 
-// For a serial-port function of a multifunction device: whether that parent is the
+// For a port function of a multifunction device: whether that parent is the
 // card, from the start of the port's instance ID.
 ParentCheck CheckParent(const DeviceSet& set, SP_DEVINFO_DATA* device, const VidPidList& ids,
                         bool* matchedByParent) {
@@ -142,7 +152,7 @@ void ScanPortDevices(const VidPidList& ids) {
     char hardwareId[kHardwareIdSize + 1];
     if (!ReadHardwareId(set, &device, hardwareId)) continue;
     UpperCaseAscii(hardwareId);
-    if (std::strncmp(hardwareId, kCardComFunction, kCardComFunctionLength) == 0 &&
+    if (IsCardPortFunction(hardwareId) &&
         CheckParent(set, &device, ids, &matchedByParent) == ParentCheck::kEndScan) {
       return;
     }

@@ -12,6 +12,7 @@ namespace {
 
 using engine_test::HandleCheck;
 using engine_test::MachineTest;
+using engine_test::ProgressRecorder;
 
 const char kCard[] = "VEN_6A3C&DEV_5E17";
 const char kInf[] = "C:\\WINDOWS\\inf\\";
@@ -24,15 +25,6 @@ std::string Utf16(const std::string& text) {
   }
   return out;
 }
-
-class Recorder : public UninstallProgress {
- public:
-  void SetRunning(BOOL running) override { events.push_back(running ? "running" : "stopped"); }
-  void SetProgress(int position) override { events.push_back(std::to_string(position)); }
-  void ShowBusy() override { events.push_back("busy"); }
-  void ShowCompletion() override { events.push_back("completion"); }
-  std::vector<std::string> events;
-};
 
 class FileCleanup : public MachineTest {
  protected:
@@ -74,7 +66,7 @@ TEST_F(FileCleanup, StagedFilesThatNameTheCardAreDeleted) {
       {"oem9.inf.bak", "VEN_6A3C&DEV_5E17", 0x20, true},   // the masks end in a wildcard
   };
   for (const File& f : files) machine_->files.WriteFile(kInf + f.name, f.content, f.attributes);
-  Recorder progress;
+  ProgressRecorder progress;
   Run([&](UninstallContext& c) {
     c.progress = &progress;
     c.DeleteStagedInfFiles({kCard});

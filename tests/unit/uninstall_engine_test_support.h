@@ -6,11 +6,13 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/sim/machine.h"
 #include "platform/sim/process.h"
 #include "platform/sim/registry.h"
 #include "platform/win32.h"
+#include "uninstall_engine/uninstall_context.h"
 
 namespace engine_test {
 
@@ -65,6 +67,16 @@ class HandleCheck {
   sim::Process& process_;
   size_t before_;
   size_t locals_;
+};
+
+// The uninstaller dialog's side of a run, as a list of what the sequence asked of it.
+class ProgressRecorder : public UninstallProgress {
+ public:
+  void SetRunning(BOOL running) override { events.push_back(running ? "running" : "stopped"); }
+  void SetProgress(int position) override { events.push_back(std::to_string(position)); }
+  void ShowBusy() override { events.push_back("busy"); }
+  void ShowCompletion() override { events.push_back("completion"); }
+  std::vector<std::string> events;
 };
 
 }  // namespace engine_test
