@@ -425,7 +425,7 @@ class Preprocessor {
       auto macro = macros_.find(token.text);
       if (macro != macros_.end()) {
         for (const std::string& name : *expanding) {
-          if (name == token.text) Throw(token.at, "name " + token.text + " defined by itself");
+          if (name == token.text) Throw(token.at, "name " + token.text + " refers to itself");
         }
         expanding->push_back(token.text);
         for (Token body : macro->second) {
@@ -611,7 +611,7 @@ class Parser {
     return true;
   }
   void Expect(const char* text) {
-    if (!Accept(text)) Throw(Here(), std::string("expected ") + text + Found());
+    if (!Accept(text)) Throw(Here(), std::string("expected '") + text + "'" + Found());
   }
   std::string Found() const {
     if (AtEnd()) return ", found the end of the script";
