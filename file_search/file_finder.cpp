@@ -113,10 +113,34 @@ class Enumeration {
   bool started_ = false;
 };
 
-// 'a'..'z' to 'A'..'Z'; every other byte stays, whatever the locale.
+// Each byte's upper-case form: 'a'..'z' to 'A'..'Z', every other byte as it is,
+// whatever the locale.
+struct UpperCaseTable {
+  unsigned char of[256];
+  constexpr UpperCaseTable() : of() {
+    for (int c = 0; c < 256; ++c)
+      of[c] = static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  }
+};
+constexpr UpperCaseTable kUpperCase;
+
 void UpperCaseAscii(char* begin, char* end) {
   for (char* p = begin; p != end; ++p)
-    if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
+    *p = static_cast<char>(kUpperCase.of[static_cast<unsigned char>(*p)]);
+}
+
+// Removes the NUL bytes of [begin, end) and upper-cases the rest, in one pass and
+// in place; returns the new end. Every byte is written where the next kept one
+// goes, and the write position moves on only for a byte that is kept, so the loop
+// has no branch to mispredict on text that alternates letters and NULs.
+char* KeepUpperCasedNonNul(char* begin, char* end) {
+  unsigned char* out = reinterpret_cast<unsigned char*>(begin);
+  for (const unsigned char* in = out; in != reinterpret_cast<const unsigned char*>(end); ++in) {
+    const unsigned char c = *in;
+    *out = kUpperCase.of[c];
+    out += c != 0;
+  }
+  return reinterpret_cast<char*>(out);
 }
 
 }  // namespace
@@ -248,11 +272,8 @@ int FileFinder::FileContainsText(const std::string& path, const std::string& tex
 
     // The overlap holds no NUL byte and is upper-cased already; only the new
     // bytes are filtered and upper-cased.
-    char* end = begin + overlap;
-    for (const char* p = begin + overlap; p != begin + overlap + read; ++p)
-      if (*p != '\0') *end++ = *p;
+    char* const end = KeepUpperCasedNonNul(begin + overlap, begin + overlap + read);
     *end = '\0';
-    UpperCaseAscii(begin + overlap, end);
     found = std::string_view(begin, static_cast<size_t>(end - begin)).find(pattern) !=
             std::string_view::npos;
 
