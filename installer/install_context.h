@@ -8,6 +8,11 @@
 #include "platform/win32.h"
 #include "sysinfo/windows_version.h"
 
+// What RunInstallSequence returns.
+constexpr int kInstallAborted = 0;
+constexpr int kInstallCompleted = 1;
+constexpr int kInstallDeclined = 2;
+
 // isNt5x, isNt60, isWin98OrMe and architecture are the WindowsVersion's own fields.
 class InstallContext : public WindowsVersion {
  public:
@@ -18,6 +23,17 @@ class InstallContext : public WindowsVersion {
   std::string uninstallerName;  // customerName + "_Wendmarrow": the installed uninstaller
   std::string providerName;     // INF "ProviderName=": the uninstall entry's key name
   std::string displayName;      // INF "UninstallName=": the entry's display name
+
+  // The whole installation, once per run of the program: kInstallCompleted,
+  // kInstallDeclined (the user kept the earlier installation) or kInstallAborted.
+  int RunInstallSequence();
+  // The customer's subkey of the product key exists and opens.
+  bool IsProductInstalled() const;
+  // The uninstall engine's installer run for this customer; always 1.
+  int RemoveEarlierInstallation();
+  // Enables a privilege of the process token; non-zero on success, and on a Windows
+  // without security.
+  int EnablePrivilege(const char* name);
 
   // Fills the four strings from Sabrelune.inf in the current folder. False when the
   // file cannot be opened or names what cannot safely be used (the strings are then

@@ -8,22 +8,7 @@
 #include "sysinfo/dynamic_function.h"
 #include "sysinfo/system_folders.h"
 #include "sysinfo/wow64.h"
-
-// A registry key closed when it goes out of scope.
-class ScopedKey {
- public:
-  ScopedKey() = default;
-  ~ScopedKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  ScopedKey(const ScopedKey&) = delete;
-  ScopedKey& operator=(const ScopedKey&) = delete;
-  HKEY get() const { return key_; }
-  PHKEY out() { return &key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
+#include "uninstall_engine/registry_ops.h"
 
 // A file handle from CreateFileA, closed when it goes out of scope.
 class ScopedFile {

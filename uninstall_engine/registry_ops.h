@@ -18,6 +18,11 @@ class ScopedKey {
   // RegOpenKeyExA with KEY_ALL_ACCESS; the key held before is closed first.
   LONG Open(HKEY parent, const std::string& path);
   void Close();
+  // Closes the key held and gives the place for a Reg* call to put the next one.
+  PHKEY out() {
+    Close();
+    return &key_;
+  }
   HKEY get() const { return key_; }
   bool isOpen() const { return key_ != nullptr; }
 

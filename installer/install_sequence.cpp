@@ -1,0 +1,68 @@
+// The install sequence: classify Windows, read the package's customisation, remove an
+// earlier installation for the same customer when the user agrees, then write the
+// records, build the program folder and stage the INF files.
+#include "framework/resource_string.h"
+#include "installer/install_context.h"
+#include "installer/win32_helpers.h"
+#include "uninstall_engine/uninstall_context.h"
+
+namespace {
+
+const char kProductKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PCIe Multi-Io Controller";
+const char kQuestionCaption[] = "PCIe Multi-Io Controller Installer";
+constexpr UINT kReinstallQuestion = 103;
+
+}  // namespace
+
+int InstallContext::RunInstallSequence() {
+  DetectWindowsVersion();
+  DescribeWindowsVersion();
+  if (!ReadCustomisation()) return kInstallAborted;
+  if (IsProductInstalled()) {
+    const std::string question = LoadResourceString(kReinstallQuestion);
+    if (MessageBoxA(nullptr, question.c_str(), kQuestionCaption, MB_OKCANCEL) == IDCANCEL) {
+      return kInstallDeclined;
+    }
+    RemoveEarlierInstallation();
+    // The engine removed the card's keys itself, which only a restart makes good.
+    if (IsNative64BitWindows()) restartNeeded = 1;
+  }
+  DeleteOldUninstaller();
+  WriteUninstallEntry();
+  WriteProductRecord();
+  if (!CreateProgramFolder() || !CopyPackage()) return kInstallAborted;
+  return StageInfFiles() ? kInstallCompleted : kInstallAborted;
+}
+
+bool InstallContext::IsProductInstalled() const {
+  ScopedKey subkey;
+  return subkey.Open(HKEY_LOCAL_MACHINE, std::string(kProductKey) + "\\" + customerName) ==
+         ERROR_SUCCESS;
+}
+
+int InstallContext::RemoveEarlierInstallation() {
+  UninstallContext earlier;
+  earlier.isNt5x = isNt5x;
+  earlier.isNt60 = isNt60;
+  earlier.customerName = customerName;
+  RunUninstallSequence(earlier);
+  return 1;
+}
+
+int InstallContext::EnablePrivilege(const char* name) {
+  if (!IsSupported()) return 1;
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)) {
+    return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED;
+  }
+  TOKEN_PRIVILEGES privileges = {};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (!LookupPrivilegeValueA(nullptr, name, &privileges.Privileges[0].Luid)) {
+    CloseHandle(token);
+    return 0;
+  }
+  const BOOL adjusted = AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+  CloseHandle(token);
+  return adjusted;
+}
