@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/sim/window_manager.h"
+
 namespace sim {
 
 uintptr_t HandleTable::Add(std::shared_ptr<HandleObject> object) {
@@ -54,7 +56,8 @@ Process::Process(Machine& m, ProcessOptions options)
       currentDirectory(options.currentDirectory.empty() ? FolderOf(modulePath)
                                                         : std::move(options.currentDirectory)),
       is64BitProcess(options.is64BitProcess),
-      resources(options.resources) {
+      resources(options.resources),
+      windows_(std::make_unique<WindowManager>(options.frontEnd)) {
   token.user = machine.os.userName;
   // What an administrator's token holds; only change-notify is enabled at logon.
   for (const char* name : {"SeShutdownPrivilege", "SeBackupPrivilege", "SeRestorePrivilege",
@@ -135,6 +138,8 @@ ProcessScope::ProcessScope(Machine& machine, ProcessOptions options)
 }
 
 ProcessScope::~ProcessScope() {
+  // The program has returned: its windows go, so that no thread waits on them any more.
+  process_->windows().CloseAll();
   process_->JoinThreads();  // they still call into this process
   g_current.store(previous_);
 }

@@ -20,6 +20,9 @@
 
 namespace sim {
 
+class FrontEnd;
+class WindowManager;
+
 struct HandleObject {
   virtual ~HandleObject() = default;
 };
@@ -63,6 +66,7 @@ struct ProcessOptions {
   std::string currentDirectory;                  // defaults to the module's folder
   bool is64BitProcess = false;                   // the programs are 32-bit; the shell is native
   const ResourceSet* resources = nullptr;        // the program's own resources, if any
+  FrontEnd* frontEnd = nullptr;  // shows the windows and gives the input; none: no screen
 };
 
 class Process {
@@ -90,6 +94,9 @@ class Process {
   std::vector<MessageBoxRecord> messageBoxes;
   std::vector<int> messageBoxAnswers;  // consumed from the front
 
+  // The process's windows, dialogs and message boxes.
+  WindowManager& windows() { return *windows_; }
+
   // Threads started with CreateThread. The process waits for them when it ends,
   // because their code still runs on this process's machine.
   void AdoptThread(std::thread thread);
@@ -105,6 +112,7 @@ class Process {
   std::vector<std::thread> threads_;
   mutable std::mutex localMutex_;
   std::map<void*, std::function<void()>> locals_;
+  std::unique_ptr<WindowManager> windows_;
 };
 
 // The running process; aborts with a clear message when no process runs.
