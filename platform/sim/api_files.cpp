@@ -29,10 +29,12 @@ std::shared_ptr<FileHandle> FileFromHandle(HANDLE h) {
   return CurrentProcess().handles.GetAs<FileHandle>(reinterpret_cast<uintptr_t>(h));
 }
 
-// The file a handle names, for injected faults that are limited to a path.
-std::string SubjectOf(HANDLE h) {
+// The file a handle names, for injected faults that are limited to a path; built
+// only when such a rule exists for the call, since it costs more than a read.
+std::string SubjectOf(const char* call, HANDLE h) {
   Process& process = CurrentProcess();
   std::lock_guard<std::recursive_mutex> lock(process.machine.mutex);
+  if (!process.machine.faults.NeedsSubject(call)) return std::string();
   auto file = FileFromHandle(h);
   return file ? file->node().FullPath() : std::string();
 }
@@ -211,7 +213,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
-  ApiCall call("ReadFile", sim::SubjectOf(hFile));
+  ApiCall call("ReadFile", sim::SubjectOf("ReadFile", hFile));
   if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
   if (call.fault()) return sim::Fail(*call.fault()), FALSE;
   auto file = sim::FileFromHandle(hFile);
@@ -233,7 +235,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
-  ApiCall call("WriteFile", sim::SubjectOf(hFile));
+  ApiCall call("WriteFile", sim::SubjectOf("WriteFile", hFile));
   if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
   if (call.fault()) return sim::Fail(*call.fault()), FALSE;
   auto file = sim::FileFromHandle(hFile);
@@ -259,7 +261,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 }
 
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
-  ApiCall call("GetFileSize", sim::SubjectOf(hFile));
+  ApiCall call("GetFileSize", sim::SubjectOf("GetFileSize", hFile));
   if (call.fault()) return sim::Fail(*call.fault()), INVALID_FILE_SIZE;
   auto file = sim::FileFromHandle(hFile);
   if (!file) return sim::Fail(ERROR_INVALID_HANDLE), INVALID_FILE_SIZE;
@@ -273,7 +275,7 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
 
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
                             DWORD dwMoveMethod) {
-  ApiCall call("SetFilePointer", sim::SubjectOf(hFile));
+  ApiCall call("SetFilePointer", sim::SubjectOf("SetFilePointer", hFile));
   if (call.fault()) return sim::Fail(*call.fault()), INVALID_SET_FILE_POINTER;
   auto file = sim::FileFromHandle(hFile);
   if (!file) return sim::Fail(ERROR_INVALID_HANDLE), INVALID_SET_FILE_POINTER;
@@ -308,7 +310,7 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
 }
 
 BOOL WINAPI SetEndOfFile(HANDLE hFile) {
-  ApiCall call("SetEndOfFile", sim::SubjectOf(hFile));
+  ApiCall call("SetEndOfFile", sim::SubjectOf("SetEndOfFile", hFile));
   if (call.fault()) return sim::Fail(*call.fault()), FALSE;
   auto file = sim::FileFromHandle(hFile);
   if (!file) return sim::Fail(ERROR_INVALID_HANDLE), FALSE;
@@ -323,7 +325,7 @@ BOOL WINAPI SetEndOfFile(HANDLE hFile) {
 
 BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
                         LPFILETIME lpLastWriteTime) {
-  ApiCall call("GetFileTime", sim::SubjectOf(hFile));
+  ApiCall call("GetFileTime", sim::SubjectOf("GetFileTime", hFile));
   if (call.fault()) return sim::Fail(*call.fault()), FALSE;
   auto file = sim::FileFromHandle(hFile);
   if (!file) return sim::Fail(ERROR_INVALID_HANDLE), FALSE;
@@ -336,7 +338,7 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLa
 
 BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime,
                         const FILETIME* lpLastAccessTime, const FILETIME* lpLastWriteTime) {
-  ApiCall call("SetFileTime", sim::SubjectOf(hFile));
+  ApiCall call("SetFileTime", sim::SubjectOf("SetFileTime", hFile));
   if (call.fault()) return sim::Fail(*call.fault()), FALSE;
   auto file = sim::FileFromHandle(hFile);
   if (!file) return sim::Fail(ERROR_INVALID_HANDLE), FALSE;

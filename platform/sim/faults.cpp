@@ -40,6 +40,14 @@ std::optional<uint32_t> Faults::Check(std::string_view call, std::string_view su
   return std::nullopt;
 }
 
+bool Faults::NeedsSubject(std::string_view call) const {
+  std::lock_guard<std::mutex> g(mutex_);
+  for (const auto& rule : rules_) {
+    if ((rule.call == "*" || rule.call == call) && !rule.subject.empty()) return true;
+  }
+  return false;
+}
+
 std::map<std::string, int> Faults::CallCounts() const {
   std::lock_guard<std::mutex> g(mutex_);
   return counts_;

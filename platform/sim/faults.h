@@ -26,6 +26,9 @@ class Faults {
   void Clear();
   // Called at the start of every simulated call; the error to fail with, if any.
   std::optional<uint32_t> Check(std::string_view call, std::string_view subject);
+  // True when a rule for `call` is limited to a subject. Calls whose subject costs
+  // more to name than the call itself (a path built from a handle) name it only then.
+  bool NeedsSubject(std::string_view call) const;
   // How often each call was made (for sweeps that fail every call in turn).
   std::map<std::string, int> CallCounts() const;
   int TotalCalls() const;
