@@ -21,6 +21,7 @@ namespace windows_test {
 constexpr int kDialog = 200;        // system menu, progress bar
 constexpr int kNoSystemMenu = 201;  // like the installer's main dialog
 constexpr int kMinimizable = 202;   // system menu with minimise box
+constexpr int kAbout = 203;         // a small box with an OK button
 constexpr int kStatus = 1000;
 constexpr int kProgress = 1002;
 constexpr uint32_t kDialogStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_MODALFRAME | DS_SETFONT;
@@ -65,6 +66,18 @@ inline sim::ResourceSet TestResources() {
   r.dialogs[kDialog] = TestDialog(kDialog, WS_SYSMENU, true);
   r.dialogs[kNoSystemMenu] = TestDialog(kNoSystemMenu, 0, false);
   r.dialogs[kMinimizable] = TestDialog(kMinimizable, WS_SYSMENU | WS_MINIMIZEBOX, false);
+  sim::DialogTemplate about;
+  about.id = kAbout;
+  about.caption = "About Test";
+  about.style = kDialogStyle | WS_SYSMENU;
+  about.cx = 120;
+  about.cy = 40;
+  about.fontName = "MS Sans Serif";
+  about.fontPointSize = 8;
+  about.controls.push_back(Control("Static", -1, "Test Version 1.0", SS_LEFT, 10, 10, 80, 8));
+  about.controls.push_back(
+      Control("Button", IDOK, "OK", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 80, 20, 30, 14));
+  r.dialogs[kAbout] = about;
   r.icons.insert(128);
   return r;
 }
