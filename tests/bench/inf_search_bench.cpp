@@ -5,10 +5,13 @@
 // some of them across a chunk border of the 16-bit scan.
 //
 // Fails only on what does not depend on the clock: the number of files each search
-// finds must be the number planted, and the heap that a scan uses must not grow with
-// the file's size (a 1 MB and a 50 MB file are scanned with a counting allocator).
-// Reports the search's throughput beside a plain read of the same files through the
-// same simulated calls, and the run's peak resident size; the last line reads
+// finds must be the number planted, the searches may take no more ReadFile calls
+// than the scan's read-ahead buffer needs, and the heap that a scan uses must not
+// grow with the file's size (a 1 MB and a 50 MB file are scanned with a counting
+// allocator). Reports the search's throughput beside a plain read of the same files
+// through the same simulated calls (both in processor time of the thread), with a
+// WARNING line when the search is slower than a third of the plain read, and the
+// run's peak resident size; the last line reads
 //   inf-search <X> MB/s, plain read <Y> MB/s, peak <Z> MiB
 #include <sys/resource.h>
 #include <time.h>
