@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "env/environment.h"
+#include "env/resources_sim.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/process.h"
 
@@ -38,6 +39,7 @@ bool SetUpPlatform(int* argc, char** argv) {
   }
   sim::ProcessOptions options;
   options.modulePath = "C:\\conformance_tests.exe";
+  options.resources = ConformanceResources();
   options.is64BitProcess = g_nativeProcess;
   g_process = std::make_unique<sim::ProcessScope>(*g_machine, options);
   return true;
