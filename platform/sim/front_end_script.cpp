@@ -508,7 +508,8 @@ std::string ScriptFrontEnd::RunStep(const Step& step) {
     }
     case Kind::WaitClosed: {
       uintptr_t dialog = 0;
-      if (const WindowView* d = wm.Snapshot().TopDialog()) dialog = d->handle;
+      const Screen now = wm.Snapshot();
+      if (const WindowView* d = now.TopDialog()) dialog = d->handle;
       if (!dialog) return "";
       if (wm.WaitFor([&](const Screen& s) { return s.Find(dialog) == nullptr; }, deadline))
         return "";
