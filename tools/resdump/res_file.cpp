@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace resdump {
 namespace {
@@ -213,6 +214,19 @@ bool DecodeStringBlock(std::string_view bytes, size_t begin, size_t end, int blo
 }
 
 }  // namespace
+
+bool DecodeDialogTemplate(std::string_view bytes, int id, sim::DialogTemplate* out,
+                          std::string* error) {
+  sim::DialogTemplate dialog;
+  if (!DecodeDialog(bytes, 0, bytes.size(), id, &dialog, error)) return false;
+  *out = std::move(dialog);
+  return true;
+}
+
+bool DecodeStringTableBlock(std::string_view bytes, int block, sim::ResourceSet* out,
+                            std::string* error) {
+  return DecodeStringBlock(bytes, 0, bytes.size(), block, out, error);
+}
 
 bool DecodeResFile(std::string_view bytes, sim::ResourceSet* out, std::string* error) {
   sim::ResourceSet set;

@@ -16,4 +16,11 @@ namespace resdump {
 // silently. Other resource types (versions, manifests, icon images) are passed over.
 bool DecodeResFile(std::string_view bytes, sim::ResourceSet* out, std::string* error);
 
+// One dialog template (DLGTEMPLATE or DLGTEMPLATEEX) and one string block (16 strings
+// of block `block`, ids (block - 1) * 16 ...), as a module's resource section holds them.
+bool DecodeDialogTemplate(std::string_view bytes, int id, sim::DialogTemplate* out,
+                          std::string* error);
+bool DecodeStringTableBlock(std::string_view bytes, int block, sim::ResourceSet* out,
+                            std::string* error);
+
 }  // namespace resdump
