@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <string_view>
 
 #include "file_search/read_ahead_file.h"
+#include "file_search/upper_cased_copy.h"
 
 namespace {
 
@@ -113,34 +113,19 @@ class Enumeration {
   bool started_ = false;
 };
 
-// Each byte's upper-case form: 'a'..'z' to 'A'..'Z', every other byte as it is,
-// whatever the locale.
-struct UpperCaseTable {
-  unsigned char of[256];
-  constexpr UpperCaseTable() : of() {
-    for (int c = 0; c < 256; ++c)
-      of[c] = static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+// Whether the pattern starts anywhere in [from, end - pattern length]: a scan
+// for its first byte, then a comparison of the rest where that byte is.
+bool HoldsPatternFrom(const char* from, const char* end, const std::string& pattern) {
+  const size_t length = pattern.size();
+  if (static_cast<size_t>(end - from) < length) return false;
+  const char* const lastStart = end - length;
+  const char first = pattern[0];
+  for (const char* at = from; at <= lastStart; ++at) {
+    at = static_cast<const char*>(std::memchr(at, first, static_cast<size_t>(lastStart - at) + 1));
+    if (!at) return false;
+    if (std::memcmp(at + 1, pattern.data() + 1, length - 1) == 0) return true;
   }
-};
-constexpr UpperCaseTable kUpperCase;
-
-void UpperCaseAscii(char* begin, char* end) {
-  for (char* p = begin; p != end; ++p)
-    *p = static_cast<char>(kUpperCase.of[static_cast<unsigned char>(*p)]);
-}
-
-// Removes the NUL bytes of [begin, end) and upper-cases the rest, in one pass and
-// in place; returns the new end. Every byte is written where the next kept one
-// goes, and the write position moves on only for a byte that is kept, so the loop
-// has no branch to mispredict on text that alternates letters and NULs.
-char* KeepUpperCasedNonNul(char* begin, char* end) {
-  unsigned char* out = reinterpret_cast<unsigned char*>(begin);
-  for (const unsigned char* in = out; in != reinterpret_cast<const unsigned char*>(end); ++in) {
-    const unsigned char c = *in;
-    *out = kUpperCase.of[c];
-    out += c != 0;
-  }
-  return reinterpret_cast<char*>(out);
+  return false;
 }
 
 }  // namespace
@@ -247,14 +232,18 @@ bool FileFinder::PassesTests(const WIN32_FIND_DATAA& entry, const std::string& p
 // (L spaces before the first cycle): the filtered text always begins with the L
 // overlap characters, so it is never shorter than that, and a match across a
 // border is seen however many NUL bytes the chunks held. The file reaches the
-// cycles through a read-ahead buffer of fixed size; the cycles do not see it.
+// cycles through a read-ahead buffer of fixed size; each cycle filters its bytes
+// straight out of that buffer into the work buffer.
 int FileFinder::FileContainsText(const std::string& path, const std::string& text) {
   if (text.empty()) return 0;
   ReadAheadFile file(path);
   if (!file.isOpen()) return 0;
 
+  // Upper-cased once per file. A NUL byte of the text stays: the filtered text
+  // never holds one, so such a text is never found.
   std::string pattern = text;
-  UpperCaseAscii(&pattern[0], &pattern[0] + pattern.size());
+  for (char& c : pattern)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   const size_t overlap = text.size();
   const size_t chunk = std::max<size_t>(2 * overlap, 128);
   const size_t readSize = chunk - overlap;
@@ -262,27 +251,38 @@ int FileFinder::FileContainsText(const std::string& path, const std::string& tex
   std::fill(buffer.begin(), buffer.begin() + overlap, ' ');
   char* const begin = buffer.data();
 
+  // A match that lies wholly in the overlap ended the previous cycle, so each
+  // cycle looks only at matches that take at least one new character; the
+  // first cycle looks at its L spaces too.
+  const char* searchFrom = begin;
   int cycles = 0;
   bool found = false;
   for (;;) {
-    size_t read = 0;
-    // A read error ends the scan as a file without the text: a file that could
-    // not be read whole is left alone rather than judged on a part of it.
-    if (!file.Read(begin + overlap, readSize, &read)) return 0;
-
     // The overlap holds no NUL byte and is upper-cased already; only the new
-    // bytes are filtered and upper-cased.
-    char* const end = KeepUpperCasedNonNul(begin + overlap, begin + overlap + read);
+    // bytes are filtered and upper-cased, R at most, which the buffer holds.
+    char* end = begin + overlap;
+    size_t missing = readSize;
+    while (missing > 0) {
+      const char* bytes = nullptr;
+      size_t got = 0;
+      // A read error ends the scan as a file without the text: a file that
+      // could not be read whole is left alone rather than judged on a part of
+      // it.
+      if (!file.Next(missing, &bytes, &got)) return 0;
+      if (got == 0) break;
+      end = CopyUpperCasedWithoutNuls(bytes, bytes + got, end);
+      missing -= got;
+    }
     *end = '\0';
-    found = std::string_view(begin, static_cast<size_t>(end - begin)).find(pattern) !=
-            std::string_view::npos;
+    found = HoldsPatternFrom(searchFrom, end, pattern);
 
     if (callback_ && ++cycles == kChunksPerProgress) {
       Notify(FOUND_PROGRESS);
       cycles = 0;
     }
-    if (read != readSize || found) break;
+    if (missing != 0 || found) break;
     std::memmove(begin, end - overlap, overlap);
+    searchFrom = begin + 1;
   }
   return found ? 1 : 0;
 }

@@ -14,16 +14,25 @@ ReadAheadFile::~ReadAheadFile() {
 bool ReadAheadFile::Read(char* destination, size_t size, size_t* got) {
   *got = 0;
   while (*got < size) {
-    if (next_ == filled_) {
-      if (atEnd_) break;
-      if (!Refill()) return false;
-      if (filled_ == 0) break;
-    }
-    const size_t n = std::min(size - *got, filled_ - next_);
-    std::memcpy(destination + *got, buffer_.get() + next_, n);
-    next_ += n;
+    const char* bytes = nullptr;
+    size_t n = 0;
+    if (!Next(size - *got, &bytes, &n)) return false;
+    if (n == 0) break;
+    std::memcpy(destination + *got, bytes, n);
     *got += n;
   }
+  return true;
+}
+
+bool ReadAheadFile::Next(size_t most, const char** bytes, size_t* got) {
+  *got = 0;
+  if (next_ == filled_) {
+    if (atEnd_) return true;
+    if (!Refill()) return false;
+  }
+  *got = std::min(most, filled_ - next_);
+  *bytes = buffer_.get() + next_;
+  next_ += *got;
   return true;
 }
 

@@ -29,6 +29,12 @@ class ReadAheadFile {
   // the end of the file. False on a read error, with `*got` bytes copied.
   bool Read(char* destination, size_t size, size_t* got);
 
+  // Hands out up to `most` of the next bytes where they lie in the buffer,
+  // without copying: `*bytes` stays valid until the next call. `*got` is 0
+  // only at the end of the file, and may be less than `most` where the buffer
+  // ends. False on a read error, with `*got` 0.
+  bool Next(size_t most, const char** bytes, size_t* got);
+
  private:
   // Fetches the next buffer-full; false on a read error.
   bool Refill();
