@@ -1,13 +1,17 @@
 // The terminal front end's drawing of a small dialog and a message box, its word wrap, and
 // its reading of keys from raw terminal bytes.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "platform/sim/front_end_terminal.h"
 #include "platform/sim/front_end_terminal_input.h"
 #include "platform/sim/front_end_terminal_render.h"
 #include "platform/win32.h"
+#include "tests/unit/sim_windows_test_support.h"
 
 namespace {
 
@@ -172,6 +176,46 @@ TEST(TerminalInput, KeysToInputs) {
   EXPECT_EQ(alt->key, sim::Input::Key::AltLetter);
   EXPECT_EQ(alt->letter, 'i');
   EXPECT_FALSE(sim::InputForKey({sim::TerminalKey::Kind::Interrupt, 0}));
+}
+
+// The whole front end on a pipe instead of a terminal: keys written to it reach the
+// dialog, and every state is drawn to the output.
+TEST(TerminalFrontEnd, KeysFromTheInputReachTheDialogAndStatesAreDrawn) {
+  int keys[2];
+  ASSERT_EQ(pipe(keys), 0);
+  std::FILE* output = std::tmpfile();
+  ASSERT_NE(output, nullptr);
+  auto machine = windows_test::XpMachine();
+  sim::ResourceSet resources = windows_test::TestResources();
+  INT_PTR result = 0;
+  {
+    sim::TerminalFrontEnd terminal(keys[0], fileno(output));
+    sim::ProcessOptions options;
+    options.resources = &resources;
+    options.frontEnd = &terminal;
+    sim::ProcessScope scope(*machine, options);
+    windows_test::ProcState state;
+    state.handler = [&](HWND w, UINT m, WPARAM wp, LPARAM) -> INT_PTR {
+      if (m == WM_INITDIALOG) {
+        // Tab, then Enter: the second button ends the dialog.
+        const char typed[] = "\t\r";
+        EXPECT_EQ(write(keys[1], typed, 2), 2);
+        return TRUE;
+      }
+      return windows_test::DefaultHandling(w, m, wp);
+    };
+    result = windows_test::RunTestDialog(state, windows_test::kNoSystemMenu);
+  }
+  close(keys[1]);
+  close(keys[0]);
+  EXPECT_EQ(result, IDCANCEL);
+  std::string drawn;
+  std::rewind(output);
+  for (int c; (c = std::fgetc(output)) != EOF;) drawn += static_cast<char>(c);
+  std::fclose(output);
+  EXPECT_NE(drawn.find(" Test Setup "), std::string::npos);
+  EXPECT_NE(drawn.find("Press Start to begin."), std::string::npos);
+  EXPECT_NE(drawn.find("(no window is open)"), std::string::npos);
 }
 
 }  // namespace
