@@ -1,6 +1,7 @@
 // The install sequence: classify Windows, read the package's customisation, remove an
 // earlier installation for the same customer when the user agrees, then write the
 // records, build the program folder and stage the INF files.
+#include "framework/privileges.h"
 #include "framework/resource_string.h"
 #include "installer/install_context.h"
 #include "installer/win32_helpers.h"
@@ -50,19 +51,6 @@ int InstallContext::RemoveEarlierInstallation() {
 }
 
 int InstallContext::EnablePrivilege(const char* name) {
-  if (!IsSupported()) return 1;
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)) {
-    return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED;
-  }
-  TOKEN_PRIVILEGES privileges = {};
-  privileges.PrivilegeCount = 1;
-  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-  if (!LookupPrivilegeValueA(nullptr, name, &privileges.Privileges[0].Luid)) {
-    CloseHandle(token);
-    return 0;
-  }
-  const BOOL adjusted = AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-  CloseHandle(token);
-  return adjusted;
+  // Without NT's security there is no privilege to enable.
+  return IsSupported() ? EnableProcessPrivilege(name) : 1;
 }

@@ -1,0 +1,169 @@
+#include "uninstaller/uninstaller_dialog.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "framework/about_dialog.h"
+#include "framework/app_services.h"
+#include "framework/privileges.h"
+#include "framework/resource_string.h"
+#include "resources/wendmarrow_resource.h"
+#include "sysinfo/windows_version.h"
+
+bool firstPress = true;
+
+namespace {
+
+constexpr UINT kAboutCommand = IDM_ABOUTBOX;
+// The worker's last message: the completion is shown on the dialog's own thread, so that
+// no press can end the dialog between the completion and the worker's end.
+constexpr WORD kWorkerFinished = 0x7F00;
+const char kUnknownWindows[] = "Invalid Windows OS. This Executable Run In Windows 64-Bit(AMD) OS";
+
+}  // namespace
+
+BOOL EnableShutdownPrivilege(const char* name) { return EnableProcessPrivilege(name) != 0; }
+
+UninstallerDialog::UninstallerDialog(Dialog* parent)
+    : Dialog(IDD_UNINSTALLER_DIALOG, parent),
+      icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_CARD))) {}
+
+UninstallerDialog::~UninstallerDialog() {
+  if (workerThread_) CloseHandle(workerThread_);
+}
+
+BOOL UninstallerDialog::OnInitDialog() {
+  Dialog::OnInitDialog();
+  if (HMENU menu = GetSystemMenu(Hwnd(), FALSE)) {
+    const std::string about = LoadResourceString(IDS_ABOUTBOX);
+    if (!about.empty()) {
+      AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+      AppendMenuA(menu, MF_STRING, kAboutCommand, about.c_str());
+    }
+  }
+  SendMessageA(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  SendMessageA(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  WindowsVersion version;
+  if (!version.DetectWindowsVersion()) {
+    EnableWindow(GetDlgItem(IDOK), FALSE);
+    SetWindowTextA(GetDlgItem(IDCANCEL), "Exit");
+    EnableWindow(GetDlgItem(IDCANCEL), TRUE);
+    ShowMessage(kUnknownWindows);
+    Dialog::OnCancel();
+    return TRUE;
+  }
+  context.isNt5x = version.isNt5x;
+  context.isNt60 = version.isNt60;
+  isWin98OrMe = version.isWin98OrMe;
+  std::memset(context.comPortMap, 0, sizeof(context.comPortMap));
+  return TRUE;
+}
+
+void UninstallerDialog::OnSysCommand(UINT id, LPARAM param) {
+  if ((id & 0xFFF0) == kAboutCommand) {
+    AboutDialog about(this);
+    about.DoModal();
+    return;
+  }
+  Dialog::OnSysCommand(id, param);
+}
+
+void UninstallerDialog::OnPaint() {
+  if (!IsIconic(Hwnd())) {
+    Dialog::OnPaint();
+    return;
+  }
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(Hwnd(), &paint);
+  SendMessageA(Hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  RECT client;
+  GetClientRect(Hwnd(), &client);
+  const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+  const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+  DrawIcon(dc, x, y, icon_);
+  EndPaint(Hwnd(), &paint);
+}
+
+HICON UninstallerDialog::OnQueryDragIcon() { return icon_; }
+
+void UninstallerDialog::OnOK() {
+  if (firstPress) {
+    workerActive_ = true;
+    DWORD threadId = 0;
+    workerThread_ =
+        CreateThread(nullptr, 0, &UninstallerDialog::UninstallWorker, this, 0, &threadId);
+    if (workerThread_) {
+      EnableWindow(GetDlgItem(IDOK), FALSE);
+      firstPress = false;
+    } else {
+      workerActive_ = false;
+      char text[64];
+      std::snprintf(text, sizeof(text), "OnOK() => CreateThread - Error : %d \n",
+                    static_cast<int>(GetLastError()));
+      ShowMessage(text, MB_ICONHAND);
+    }
+    return;
+  }
+  if (isRunning || workerActive_) return;
+  // Only the 64-bit completion leaves OK enabled, as "Reboot Now".
+  if (IsNative64BitWindows()) {
+    EnableShutdownPrivilege("SeShutdownPrivilege");
+    ExitWindowsEx(EWX_SHUTDOWN | EWX_REBOOT, 0xFFFFFFFF);
+  }
+  Dialog::OnOK();
+}
+
+void UninstallerDialog::OnCancel() {
+  if (workerActive_) return;
+  Dialog::OnCancel();
+}
+
+void UninstallerDialog::SetStatus(UINT stringId) {
+  SetWindowTextA(GetDlgItem(IDC_STATUS_TEXT), LoadResourceString(stringId).c_str());
+}
+
+void UninstallerDialog::SetProgress(int position) {
+  SendMessageA(GetDlgItem(IDC_PROGRESS), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void UninstallerDialog::ShowBusy() {
+  EnableWindow(GetDlgItem(IDOK), FALSE);
+  EnableWindow(GetDlgItem(IDCANCEL), FALSE);
+  SetStatus(IDS_UNINSTALL_BUSY);
+}
+
+void UninstallerDialog::ShowCompletion() { completionDue_ = true; }
+
+void UninstallerDialog::DisplayCompletion() {
+  HWND ok = GetDlgItem(IDOK);
+  HWND exit = GetDlgItem(IDCANCEL);
+  if (IsNative64BitWindows()) {
+    EnableWindow(ok, TRUE);
+    EnableWindow(exit, TRUE);
+    SetFocus(ok);
+    SetWindowTextA(ok, "Reboot Now");
+    SetWindowTextA(exit, "Reboot Later");
+    SetStatus(IDS_UNINSTALLED_RESTART);
+  } else {
+    EnableWindow(ok, FALSE);
+    EnableWindow(exit, TRUE);
+    SetFocus(exit);
+    SetStatus(IDS_UNINSTALLED_NO_RESTART);
+  }
+}
+
+BOOL UninstallerDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
+  if (LOWORD(wParam) != kWorkerFinished) return Dialog::OnCommand(wParam, lParam);
+  if (completionDue_) DisplayCompletion();
+  workerActive_ = false;
+  return TRUE;
+}
+
+DWORD WINAPI UninstallerDialog::UninstallWorker(LPVOID parameter) {
+  UninstallerDialog* dialog = static_cast<UninstallerDialog*>(parameter);
+  RunUninstallSequence(dialog->context, *dialog);
+  // The worker's last touch of the dialog.
+  SendMessageA(dialog->Hwnd(), WM_COMMAND, MAKEWPARAM(kWorkerFinished, 0), 0);
+  return 0;
+}

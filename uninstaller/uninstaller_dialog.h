@@ -1,0 +1,57 @@
+// The uninstaller's dialog: what the program will do, OK and Exit, a progress bar for
+// the one run of the uninstall sequence on a worker thread, and at the end whether a
+// restart is needed, with the offer to restart at once on 64-bit Windows.
+#pragma once
+
+#include <atomic>
+
+#include "framework/dialog.h"
+#include "platform/win32.h"
+#include "uninstall_engine/uninstall_context.h"
+
+class UninstallerDialog : public Dialog, public UninstallProgress {
+ public:
+  explicit UninstallerDialog(Dialog* parent = nullptr);
+  ~UninstallerDialog() override;
+
+  // The worker thread's procedure: the uninstall sequence on the dialog's context.
+  static DWORD WINAPI UninstallWorker(LPVOID dialog);
+
+  // What the sequence asks of the dialog.
+  void SetRunning(BOOL running) override { isRunning = running; }
+  void SetProgress(int position) override;
+  void ShowBusy() override;
+  // Shown when the worker's run has ended, on the dialog's thread.
+  void ShowCompletion() override;
+
+  std::atomic<BOOL> isRunning{FALSE};
+  BOOL isWin98OrMe = FALSE;
+  // isNt5x, isNt60, comPortMap and customerName of the run.
+  UninstallContext context;
+
+ protected:
+  BOOL OnInitDialog() override;
+  void OnOK() override;
+  void OnCancel() override;
+  BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+  void OnSysCommand(UINT id, LPARAM param) override;
+  void OnPaint() override;
+  HICON OnQueryDragIcon() override;
+
+ private:
+  void SetStatus(UINT stringId);
+  void DisplayCompletion();
+
+  HANDLE workerThread_ = nullptr;
+  HICON icon_;
+  // From the worker's start to its last act: a cancel then would abandon the run
+  // half-way, so it is refused.
+  std::atomic<bool> workerActive_{false};
+  std::atomic<bool> completionDue_{false};
+};
+
+// Set at program start; cleared once OK has started the worker.
+extern bool firstPress;
+
+// Enables a privilege of the process token; true on success.
+BOOL EnableShutdownPrivilege(const char* name);
