@@ -239,7 +239,14 @@ bool ParseStep(const std::string& line, ScriptFrontEnd::Step* step, std::string*
       return false;
     }
   } else if (verb == "key") {
-    if (!want(2, "key Enter|Esc|Tab|Shift+Tab|Space|Alt+X|X")) return false;
+    // "key Esc in \"CAPTION\"": the user clicks that window first, as one can click a
+    // dialog that a box without owner does not disable.
+    if (w.size() == 4 && !q[2] && w[2] == "in") {
+      if (!quoted(3)) return false;
+      step->text = w[3];
+    } else if (!want(2, "key Enter|Esc|Tab|Shift+Tab|Space|Alt+X|X [in \"CAPTION\"]")) {
+      return false;
+    }
     if (q[1] || !ParseKey(w[1], &step->key)) {
       *error = "unknown key '" + w[1] + "'";
       return false;
@@ -470,9 +477,18 @@ std::string ScriptFrontEnd::RunStep(const Step& step) {
       return wm.Deliver(input, deadline);
     }
     case Kind::Key: {
-      if (!wm.WaitFor([](const Screen& s) { return s.Active() != nullptr; }, deadline))
-        return "no window is open for the key" + waited;
-      return wm.Deliver(step.key, deadline);
+      Input key = step.key;
+      if (!wm.WaitFor(
+              [&](const Screen& s) {
+                if (step.text.empty()) return s.Active() != nullptr;
+                for (const WindowView& w : s.windows)
+                  if (ScriptTextMatches(step.text, w.caption)) key.window = w.handle;
+                return key.window != 0;
+              },
+              deadline))
+        return step.text.empty() ? "no window is open for the key" + waited
+                                 : "no window is captioned " + Quote(step.text) + waited;
+      return wm.Deliver(key, deadline);
     }
     case Kind::Close:
     case Kind::SysMenu: {

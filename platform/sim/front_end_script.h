@@ -7,6 +7,7 @@
 //   expect-progress ID N          progress bar ID stands at N
 //   press "CAPTION" | press ID    clicks a push button of the top dialog
 //   key Enter|Esc|Tab|Shift+Tab|Space|Alt+X|X    a key to the active window
+//   key KEY in "CAPTION"          a key to the window so captioned (clicked first)
 //   close                         the top dialog's close box
 //   sysmenu N                     a command of the top dialog's system menu
 //   box "TEXT" answer OK          answers the message box that shows TEXT (OK, Cancel,

@@ -185,6 +185,23 @@ TEST_F(InstallerProgram, AWorkerThatCannotStartLeavesInstallUsable) {
   EXPECT_EQ(static_cast<uint32_t>(MB_ICONHAND), run.boxes[0].flags & 0xF0u);
 }
 
+// The reinstall question has no owner, so the dialog under it can still be clicked and
+// sent Esc while the worker waits for the answer: the cancel is refused, the run goes on.
+TEST_F(InstallerProgram, ACancelWhileTheWorkerRunsIsRefused) {
+  Use("xp");
+  ASSERT_TRUE(Run("press \"Install\"\nexpect-text 1000 \"" + std::string(kCompleted) +
+                  "\"\npress \"Exit\"\nwait-closed\n")
+                  .scriptPassed);
+  const ProgramRun run = Run(std::string("press \"Install\"\nexpect \"") + kQuestion +
+                             "\"\nkey Esc in \"Kestrolin\"\n"
+                             "expect-text 1000 \"" +
+                             kInProgress + "\"\nbox \"" + kQuestion +
+                             "\" answer OK\n"
+                             "expect-text 1000 \"" +
+                             kCompleted + "\"\npress \"Exit\"\nwait-closed\n");
+  EXPECT_TRUE(run.scriptPassed) << run.report;
+}
+
 TEST_F(InstallerProgram, ExitBeforeInstallChangesNothing) {
   Use("xp");
   const auto before = Take(*machine_);
