@@ -5,12 +5,11 @@
 #include <cstring>
 
 #include "file_search/read_ahead_file.h"
-#include "file_search/upper_cased_copy.h"
+#include "file_search/text_scan.h"
 
 namespace {
 
 constexpr int64_t kTicksPerSecond = 10000000;
-constexpr int kChunksPerProgress = 10;
 
 int64_t Ticks(const FILETIME& t) {
   return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
@@ -113,21 +112,6 @@ class Enumeration {
   bool started_ = false;
 };
 
-// Whether the pattern starts anywhere in [from, end - pattern length]: a scan
-// for its first byte, then a comparison of the rest where that byte is.
-bool HoldsPatternFrom(const char* from, const char* end, const std::string& pattern) {
-  const size_t length = pattern.size();
-  if (static_cast<size_t>(end - from) < length) return false;
-  const char* const lastStart = end - length;
-  const char first = pattern[0];
-  for (const char* at = from; at <= lastStart; ++at) {
-    at = static_cast<const char*>(std::memchr(at, first, static_cast<size_t>(lastStart - at) + 1));
-    if (!at) return false;
-    if (std::memcmp(at + 1, pattern.data() + 1, length - 1) == 0) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 void FileFinderFilter::ResetFilter() {
@@ -225,64 +209,15 @@ bool FileFinder::PassesTests(const WIN32_FIND_DATAA& entry, const std::string& p
   return true;
 }
 
-// The file is read in chunks into one work buffer of B + 1 bytes, B = 2L but at
-// least 128, each cycle taking R = B - L bytes behind an overlap of L bytes. NUL
-// bytes are filtered out, so that text stored as 16-bit characters is found too.
-// The overlap is the last L characters of the previous cycle's filtered text
-// (L spaces before the first cycle): the filtered text always begins with the L
-// overlap characters, so it is never shorter than that, and a match across a
-// border is seen however many NUL bytes the chunks held. The file reaches the
-// cycles through a read-ahead buffer of fixed size; each cycle filters its bytes
-// straight out of that buffer into the work buffer.
+// The cycles of the scan, and with them the progress notifications, are those
+// of the chunk rule (see text_scan.h).
 int FileFinder::FileContainsText(const std::string& path, const std::string& text) {
   if (text.empty()) return 0;
   ReadAheadFile file(path);
   if (!file.isOpen()) return 0;
-
-  // Upper-cased once per file. A NUL byte of the text stays: the filtered text
-  // never holds one, so such a text is never found.
-  std::string pattern = text;
-  for (char& c : pattern)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  const size_t overlap = text.size();
-  const size_t chunk = std::max<size_t>(2 * overlap, 128);
-  const size_t readSize = chunk - overlap;
-  std::vector<char> buffer(chunk + 1, '\0');
-  std::fill(buffer.begin(), buffer.begin() + overlap, ' ');
-  char* const begin = buffer.data();
-
-  // A match that lies wholly in the overlap ended the previous cycle, so each
-  // cycle looks only at matches that take at least one new character; the
-  // first cycle looks at its L spaces too.
-  const char* searchFrom = begin;
-  int cycles = 0;
-  bool found = false;
-  for (;;) {
-    // The overlap holds no NUL byte and is upper-cased already; only the new
-    // bytes are filtered and upper-cased, R at most, which the buffer holds.
-    char* end = begin + overlap;
-    size_t missing = readSize;
-    while (missing > 0) {
-      const char* bytes = nullptr;
-      size_t got = 0;
-      // A read error ends the scan as a file without the text: a file that
-      // could not be read whole is left alone rather than judged on a part of
-      // it.
-      if (!file.Next(missing, &bytes, &got)) return 0;
-      if (got == 0) break;
-      end = CopyUpperCasedWithoutNuls(bytes, bytes + got, end);
-      missing -= got;
-    }
-    *end = '\0';
-    found = HoldsPatternFrom(searchFrom, end, pattern);
-
-    if (callback_ && ++cycles == kChunksPerProgress) {
-      Notify(FOUND_PROGRESS);
-      cycles = 0;
-    }
-    if (missing != 0 || found) break;
-    std::memmove(begin, end - overlap, overlap);
-    searchFrom = begin + 1;
-  }
-  return found ? 1 : 0;
+  CycleCounter::Callback tenth = nullptr;
+  if (callback_)
+    tenth = [](void* finder) { static_cast<FileFinder*>(finder)->Notify(FOUND_PROGRESS); };
+  CycleCounter cycles(tenth, this);
+  return ScanForText(file, text, cycles) ? 1 : 0;
 }

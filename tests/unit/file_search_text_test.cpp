@@ -416,4 +416,58 @@ TEST_F(FileContainsText, SixteenBitIdsAcrossAChunkBorderAreFoundAtEveryOffset) {
   }
 }
 
+// Large files, whose cycles cross the read-ahead buffer's borders, against the
+// chunk rule worked out in full on the whole content: the result and the number
+// of progress notifications agree, with NUL runs longer than a chunk, 16-bit
+// text, and the text, or only its rarest characters, planted near the borders.
+TEST_F(FileContainsText, LargeFilesGiveTheResultAndCyclesOfTheChunkRule) {
+  // Every cycle worked: the filtered text behind L spaces, chunk by chunk; the
+  // cycles it takes and whether it finds the text.
+  auto reference = [](const std::string& content, const std::string& text, size_t* cycles) {
+    const std::string pattern = Upper(text);
+    const size_t r = ReadSize(text.size());
+    std::string window(text.size(), ' ');
+    for (size_t at = 0, n = 1;; at += r, ++n) {
+      const size_t taken = std::min(r, content.size() - std::min(at, content.size()));
+      for (size_t i = at; i < at + taken; ++i)
+        if (content[i] != '\0') window += Upper(std::string(1, content[i]));
+      *cycles = n;
+      if (window.find(pattern) != std::string::npos) return 1;
+      if (taken != r) return 0;
+      window.erase(0, window.size() - text.size());
+    }
+  };
+  constexpr size_t buffer = ReadAheadFile::kBufferSize;
+  std::mt19937 random(4711);
+  const std::string texts[] = {"VEN_6A3C&DEV_5E17", "a&b", "&", "xyz", std::string(70, 'q') + "&"};
+  Recorder recorder(finder_);
+  for (int round = 0; round < 200; ++round) {
+    const std::string& text = texts[round % 5];
+    const size_t size = buffer + random() % (2 * buffer);
+    std::string content;
+    while (content.size() < size) {
+      const int run = random() % 4;
+      const size_t length = 1 + random() % 400;
+      if (run == 0) content += std::string(length, '\0');
+      if (run == 1) content += Wide(std::string(length, 'x'));
+      if (run == 2) content += std::string(length, 'y') + (random() % 8 ? "" : "&");
+      if (run == 3) content += text.substr(0, 1 + random() % text.size());
+    }
+    content.resize(size);
+    if (round % 2) {
+      const std::string planted = round % 4 == 1 ? Wide(text) : text;
+      // A chunk border near a border of the read-ahead buffer.
+      const size_t r = ReadSize(text.size());
+      const size_t border = r * (buffer / r + random() % 3) + (random() % 3 == 0 ? buffer : 0);
+      const size_t at = std::min(size - planted.size(), border - random() % planted.size());
+      content.replace(at, planted.size(), planted);
+    }
+    size_t cycles = 0;
+    const int expected = reference(content, text, &cycles);
+    recorder.events.clear();
+    ASSERT_EQ(expected, Scan(content, text)) << "round " << round;
+    ASSERT_EQ(static_cast<int>(cycles / 10), recorder.Count(FOUND_PROGRESS)) << "round " << round;
+  }
+}
+
 }  // namespace

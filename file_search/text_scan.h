@@ -1,0 +1,37 @@
+// The content scan of one file: the file's bytes in cycles of R = B - L bytes
+// (L the text's length, B = 2L but at least 128), each cycle's bytes filtered
+// (NUL bytes dropped, 'a' to 'z' upper-cased) into one work buffer of B + 1
+// bytes behind an overlap of the last L characters of the text filtered so far
+// (L spaces before the first cycle), and the pattern looked for there. The scan
+// stops after the cycle that finds it, or after the first cycle that got fewer
+// than R bytes.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "file_search/read_ahead_file.h"
+
+// Counts the cycles of one scan and calls `tenth` after every 10th.
+class CycleCounter {
+ public:
+  static constexpr size_t kCyclesPerCall = 10;
+  typedef void (*Callback)(void* context);
+  CycleCounter(Callback tenth, void* context) : tenth_(tenth), context_(context) {}
+
+  void Add(size_t cycles) {
+    if (!tenth_) return;
+    for (count_ += cycles; count_ >= kCyclesPerCall; count_ -= kCyclesPerCall) tenth_(context_);
+  }
+
+ private:
+  Callback tenth_;
+  void* context_;
+  size_t count_ = 0;
+};
+
+// Whether the file's filtered text, behind L spaces, holds `text` upper-cased;
+// false on a read error (a file that could not be read whole is judged to be
+// without the text). `text` must not be empty. Every cycle is counted on
+// `cycles`, in order, before the next read.
+bool ScanForText(ReadAheadFile& file, const std::string& text, CycleCounter& cycles);
