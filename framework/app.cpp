@@ -3,9 +3,11 @@
 #include "framework/app_services.h"
 #include "framework/dialog.h"
 
-App::App(const char* name) { SetApplicationName(name); }
+App::App(const char* name) : previousName_(ApplicationName()) { SetApplicationName(name); }
 
-App::~App() = default;
+// The simulator runs one program after another in one host process: the name goes back
+// to what it was, as it would with the process.
+App::~App() { SetApplicationName(previousName_); }
 
 int App::Run() {
   InitInstance();

@@ -27,4 +27,5 @@ class App {
 
  private:
   Dialog* mainWindow_ = nullptr;
+  const char* previousName_;
 };

@@ -253,4 +253,14 @@ void UninstallContext::RemoveProductKeys() {
     if (_stricmp(name.c_str(), customerName.c_str()) != 0) return false;
     return DeleteRegistryKey(HKEY_LOCAL_MACHINE, std::string(kProductKey) + "\\" + name);
   });
+  // With the last customer's record gone, the product key is left as empty as the
+  // installer found its place, and goes too.
+  char name[MAX_PATH];
+  DWORD nameSize = sizeof(name);
+  if (RegEnumKeyA(product.get(), 0, name, sizeof(name)) == ERROR_NO_MORE_ITEMS &&
+      RegEnumValueA(product.get(), 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr) ==
+          ERROR_NO_MORE_ITEMS) {
+    product.Close();
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProductKey);
+  }
 }

@@ -22,14 +22,19 @@ const char* const kDriverFiles[] = {
     "%s\\system32\\Pellacorte.dll",
 };
 
-// The product key holds no customer's subkey, or is not there at all.
-bool NoCustomerRecordLeft() {
+// The product key holds no customer's subkey but `ownCustomer`'s (the run's own, which
+// the run removes), or is not there at all. An error answers no: the drivers stay.
+bool NoOtherCustomerRecord(const std::string& ownCustomer) {
   ScopedKey product;
   const LONG opened = product.Open(HKEY_LOCAL_MACHINE, kProductKey);
   if (opened == ERROR_FILE_NOT_FOUND) return true;
   if (opened != ERROR_SUCCESS) return false;
-  char first[MAX_PATH];
-  return RegEnumKeyA(product.get(), 0, first, sizeof(first)) != ERROR_SUCCESS;
+  for (DWORD index = 0;; ++index) {
+    char name[MAX_PATH];
+    const LONG result = RegEnumKeyA(product.get(), index, name, sizeof(name));
+    if (result == ERROR_NO_MORE_ITEMS) return true;
+    if (result != ERROR_SUCCESS || _stricmp(name, ownCustomer.c_str()) != 0) return false;
+  }
 }
 
 }  // namespace
@@ -72,11 +77,11 @@ void UninstallContext::ReadProductRecord(VidPidList* ids) {
       std::string id;
       if (ReadTextValue(subkey.get(), valueName, &id)) ids->push_back(id);
     }
-    return;
   }
-  // Without its own record, the uninstaller removes the drivers when no other
-  // customer's installation still needs them.
-  if (opened == ERROR_FILE_NOT_FOUND && runner == Runner::kUninstaller && NoCustomerRecordLeft()) {
+  // The uninstaller removes the drivers when no other customer's installation still
+  // needs them: the run's own record goes later in the run, so it does not count.
+  if ((opened == ERROR_SUCCESS || opened == ERROR_FILE_NOT_FOUND) &&
+      runner == Runner::kUninstaller && NoOtherCustomerRecord(customerName)) {
     DeleteDriverFiles();
   }
 }

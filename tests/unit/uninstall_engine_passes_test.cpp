@@ -333,6 +333,7 @@ TEST_F(Passes, EveryPassGivesItsGrantsBack) {
     Sz(mf, "Driver", std::string(kPortsGuid) + "\\0007");
     Sz(Join(kPortsClass, "0007"), "MatchingDeviceId", "zelvorahw\\pciex_com");
     Sz(Join(kProduct, "KORVANE"), "VID_PID_NAME1", kCard);
+    Sz(Join(kProduct, "ACME"), "VID_PID_NAME1", kCard);  // keeps the product key
     std::vector<sim::KeySecurity> before;
     for (const char* root : roots) before.push_back(Security(root));
     if (openFails) machine_->faults.Add({"RegOpenKeyExA", ERROR_ACCESS_DENIED, 0, ""});

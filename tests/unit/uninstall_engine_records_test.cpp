@@ -137,7 +137,14 @@ TEST_F(ProductRecord, DriverFilesGoOnlyWhenNoCustomerRecordIsLeft) {
       {"no product key", {}, false, uninstaller, 0},
       {"empty product key", {}, true, uninstaller, 0},
       {"another customer's record", {"ACME"}, true, uninstaller, 5},
-      {"its own record (deleted later)", {"KORVANE"}, true, uninstaller, 5},
+      // Its own record goes later in the run: the last customer's run takes the drivers.
+      {"only its own record", {"KORVANE"}, true, uninstaller, 0},
+      {"its own and another's record", {"KORVANE", "ACME"}, true, uninstaller, 5},
+      {"installer, only its own record",
+       {"KORVANE"},
+       true,
+       UninstallContext::Runner::kInstaller,
+       5},
       {"installer, no product key", {}, false, UninstallContext::Runner::kInstaller, 5},
   };
   for (const Case& c : cases) {
@@ -184,7 +191,7 @@ TEST_F(ProductRecordOnXpX64, ReadsTheRecordTheThirtyTwoBitInstallerWrote) {
   WriteDrivers();
   const Result r = Read(UninstallContext::Runner::kUninstaller);
   EXPECT_EQ((VidPidList{"VEN_6A3C&DEV_5E17"}), r.ids);
-  EXPECT_EQ(5, DriversLeft());
+  EXPECT_EQ(0, DriversLeft());  // the only customer's run
 }
 
 }  // namespace
