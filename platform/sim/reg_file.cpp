@@ -415,14 +415,17 @@ void AppendValue(std::string* out, const std::string& name, const RegValue& valu
   out->append("\r\n");
 }
 
-bool AppendTree(const RegKey& root, std::string* out, std::string* error) {
+// `rootPath` is the name the root's line carries; `rootLineAlways` writes that line also
+// for a root without values (an exported key must exist after the import).
+bool AppendTree(const RegKey& root, const std::string& rootPath, bool rootLineAlways,
+                std::string* out, std::string* error) {
   struct Pending {
     const RegKey* key;
     std::string path;
   };
   // Iterative, so that a pathologically deep tree cannot exhaust the stack.
   std::vector<Pending> stack;
-  stack.push_back({&root, root.name});
+  stack.push_back({&root, rootPath});
   std::vector<const RegKey*> children;
   while (!stack.empty()) {
     Pending p = std::move(stack.back());
@@ -432,7 +435,7 @@ bool AppendTree(const RegKey& root, std::string* out, std::string* error) {
       if (error) *error = p.path + ": key name with control characters cannot be written";
       return false;
     }
-    if (&key != &root || !key.values.Empty()) {
+    if (&key != &root || rootLineAlways || !key.values.Empty()) {
       out->append("\r\n[");
       out->append(p.path);
       out->append("]\r\n");
@@ -566,25 +569,42 @@ void ApplyRegFile(const std::vector<RegFileOp>& ops, Registry* registry) {
   }
 }
 
-bool FormatRegFile(const std::vector<const RegKey*>& roots, RegFileEncoding encoding,
-                   std::string* out, std::string* error) {
-  std::string text(kHeader);
-  text.append("\r\n");
-  for (const RegKey* root : roots) {
-    if (!AppendTree(*root, &text, error)) return false;
-  }
+namespace {
+
+void FinishRegFile(std::string text, RegFileEncoding encoding, std::string* out) {
   text.append("\r\n");
   if (encoding == RegFileEncoding::kUtf16Le) {
     *out = std::string("\xFF\xFE", 2) + AnsiToUtf16Le(text);
   } else {
     *out = std::move(text);
   }
+}
+
+}  // namespace
+
+bool FormatRegFile(const std::vector<const RegKey*>& roots, RegFileEncoding encoding,
+                   std::string* out, std::string* error) {
+  std::string text(kHeader);
+  text.append("\r\n");
+  for (const RegKey* root : roots) {
+    if (!AppendTree(*root, root->name, false, &text, error)) return false;
+  }
+  FinishRegFile(std::move(text), encoding, out);
   return true;
 }
 
 bool FormatRegFile(const RegKey& root, RegFileEncoding encoding, std::string* out,
                    std::string* error) {
   return FormatRegFile(std::vector<const RegKey*>{&root}, encoding, out, error);
+}
+
+bool FormatRegExport(const RegKey& key, RegFileEncoding encoding, std::string* out,
+                     std::string* error) {
+  std::string text(kHeader);
+  text.append("\r\n");
+  if (!AppendTree(key, key.FullPath(), true, &text, error)) return false;
+  FinishRegFile(std::move(text), encoding, out);
+  return true;
 }
 
 }  // namespace sim

@@ -60,6 +60,11 @@ bool FormatRegFile(const RegKey& root, RegFileEncoding encoding, std::string* ou
 bool FormatRegFile(const std::vector<const RegKey*>& roots, RegFileEncoding encoding,
                    std::string* out, std::string* error);
 
+// One key as the registry editor exports it: the key's own line always, under its full
+// path, then its whole subtree as above.
+bool FormatRegExport(const RegKey& key, RegFileEncoding encoding, std::string* out,
+                     std::string* error);
+
 // Code page 1252 <-> Unicode, byte for byte. The five bytes 1252 leaves undefined map
 // to U+0081.. as MultiByteToWideChar does, so every byte has a code point.
 uint32_t Cp1252ToUnicode(unsigned char c);

@@ -20,8 +20,10 @@ struct Command {
   int (*run)(const std::vector<std::string>& args);
 };
 
-std::vector<Command> MachineCommands();   // editions, new, show
-std::vector<Command> RegistryCommands();  // import
+std::vector<Command> MachineCommands();   // editions, new, create, show
+std::vector<Command> RegistryCommands();  // import, reg
+std::vector<Command> FileCommands();      // ls
+std::vector<Command> RunCommands();       // run
 std::vector<Command> DemoCommands();      // demo
 
 // Messages on stderr, prefixed with "winsim: "; they return the exit code to use.
@@ -29,13 +31,16 @@ int Fail(const std::string& message);
 int BadUsage(const char* commandName, const std::string& message);
 
 // Splits "--name value" options off the positional arguments. Options listed in
-// `known` take a value; anything else starting with "--" is a usage error.
+// `known` take a value, those in `flags` stand alone; anything else starting with "--"
+// is a usage error.
 struct ParsedArgs {
   std::vector<std::string> positional;
-  std::vector<std::pair<std::string, std::string>> options;
+  std::vector<std::pair<std::string, std::string>> options;  // a flag's value is empty
   std::string error;
   const std::string* Option(const std::string& name) const;
+  bool Has(const std::string& name) const { return Option(name) != nullptr; }
 };
-ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& known);
+ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& known,
+                     const std::vector<std::string>& flags = {});
 
 }  // namespace winsim

@@ -1,57 +1,270 @@
-// The demo: the installer and the uninstaller run on a fresh simulated machine, in the
-// terminal. The programs are built step by step; what is not built yet says so and
-// makes the demo fail.
+// The demo: the sample package installed on the default machine through the
+// installer's dialog, then removed through the command of the Uninstall entry it wrote,
+// as Windows' list of installed programs starts it. In a terminal the user plays both
+// dialogs; without one the demo scripts do, and every dialog state is printed.
+#include <unistd.h>
+
 #include <cstdio>
+#include <iostream>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/sim/machine.h"
-#include "platform/sim/process.h"
-#include "sysinfo/windows_version.h"
+#include "platform/sim/machine_folder.h"
 #include "tools/winsim/commands.h"
+#include "tools/winsim/machine_setup.h"
+#include "tools/winsim/program_launch.h"
+#include "tools/winsim/registry_text.h"
 
 namespace winsim {
 
 namespace {
 
-constexpr const char* kDefaultEdition = "xp";
+// The 32-bit installer's view of HKLM\SOFTWARE is Wow6432Node on a 64-bit Windows.
+std::string UninstallKeyPath(const sim::Machine& machine) {
+  return machine.os.Is64Bit()
+             ? "HKEY_LOCAL_"
+               "MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+             : "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+}
+
+struct UninstallEntry {
+  std::string keyPath;
+  std::string text;     // as reg query shows it
+  std::string command;  // UninstallString
+};
+
+// The entries of Windows' list of installed programs whose command starts our
+// uninstaller.
+std::vector<UninstallEntry> OurUninstallEntries(const sim::Machine& machine) {
+  std::vector<UninstallEntry> entries;
+  const auto uninstall = machine.registry.FindFull(UninstallKeyPath(machine));
+  if (!uninstall) return entries;
+  uninstall->subkeys.ForEach([&](const std::string&, const std::shared_ptr<sim::RegKey>& key) {
+    const sim::RegValue* command = key->values.Find("UninstallString");
+    if (!command) return;
+    UninstallEntry entry{key->FullPath(), QueryText(*key), ValueText(*command)};
+    ProgramFile program;
+    std::string ignored;
+    if (FindProgram(machine, entry.command, &program, &ignored) &&
+        program.kind == ProgramKind::kUninstaller) {
+      entries.push_back(std::move(entry));
+    }
+  });
+  return entries;
+}
+
+// Every file and registry key on the machine, for what the programs added and left.
+std::set<std::string> Inventory(const sim::Machine& machine) {
+  std::set<std::string> items;
+  std::vector<const sim::FsNode*> folders;
+  for (char letter : machine.files.DriveLetters())
+    folders.push_back(machine.files.Drive(letter).get());
+  while (!folders.empty()) {
+    const sim::FsNode* folder = folders.back();
+    folders.pop_back();
+    folder->children.ForEach([&](const std::string&, const std::shared_ptr<sim::FsNode>& child) {
+      if (child->isDirectory) {
+        folders.push_back(child.get());
+      } else {
+        items.insert("file " + child->FullPath());
+      }
+    });
+  }
+  std::vector<const sim::RegKey*> keys = {machine.registry.LocalMachine().get()};
+  while (!keys.empty()) {
+    const sim::RegKey* key = keys.back();
+    keys.pop_back();
+    key->subkeys.ForEach([&](const std::string&, const std::shared_ptr<sim::RegKey>& child) {
+      items.insert("key  " + child->FullPath());
+      keys.push_back(child.get());
+    });
+  }
+  return items;
+}
+
+std::vector<std::string> Minus(const std::set<std::string>& a, const std::set<std::string>& b) {
+  std::vector<std::string> out;
+  for (const std::string& item : a) {
+    if (!b.count(item)) out.push_back(item);
+  }
+  return out;
+}
+
+// "12 files and 4 registry keys" of an inventory difference.
+std::string Counted(const std::vector<std::string>& items) {
+  size_t files = 0;
+  for (const std::string& item : items) files += item.compare(0, 5, "file ") == 0;
+  const size_t keys = items.size() - files;
+  return std::to_string(files) + (files == 1 ? " file" : " files") + " and " +
+         std::to_string(keys) + (keys == 1 ? " registry key" : " registry keys");
+}
+
+void PrintEntries(const char* when, const std::vector<UninstallEntry>& entries) {
+  std::printf("Uninstall entry %s:%s\n", when, entries.empty() ? " none" : "");
+  for (const UninstallEntry& entry : entries) {
+    std::printf("%s", sim::Cp1252ToUtf8(entry.text).c_str());
+  }
+}
+
+std::string DemoScript(const char* name) {
+  return std::string(WINSIM_SOURCE_DIR) + "/tools/winsim/demo/" + name;
+}
+
+// One program run as the user starts it: the machine loaded from its folder, the
+// program run, the machine saved.
+bool RunOnMachineFolder(const std::string& folder, const std::string& programPath,
+                        const LaunchOptions& options, std::string* failure) {
+  std::unique_ptr<sim::Machine> machine = sim::LoadMachine(folder, failure);
+  if (!machine) return false;
+  ProgramFile program;
+  if (!FindProgram(*machine, programPath, &program, failure)) return false;
+  std::printf("\n== %s started: %s\n", ProgramFileName(program.kind),
+              sim::Cp1252ToUtf8(program.modulePath).c_str());
+  std::fflush(stdout);
+  const bool ran = LaunchProgram(*machine, program, options, failure);
+  std::string error;
+  if (!sim::SaveMachine(*machine, folder, &error)) {
+    *failure = error;
+    return false;
+  }
+  return ran;
+}
+
+struct DemoMachine {
+  std::string folder;
+  std::string edition;
+};
+
+// The default machine, made on first use (or again with --fresh); with --edition a
+// fresh machine of that edition in its own folder beside it.
+bool PrepareMachine(const ParsedArgs& parsed, DemoMachine* demo, std::string* error) {
+  std::string machines;
+  if (!MachinesFolder(&machines, error) || !MakeHostFolders(machines, error)) return false;
+  const std::string* edition = parsed.Option("edition");
+  demo->edition = edition ? *edition : kDefaultEdition;
+  demo->folder = machines + "/" + (edition ? *edition : std::string("default"));
+  const bool exists = ::access((demo->folder + "/machine.ini").c_str(), F_OK) == 0;
+  if (exists && !edition && !parsed.Has("fresh")) {
+    std::unique_ptr<sim::Machine> machine = sim::LoadMachine(demo->folder, error);
+    if (!machine) {
+      *error += "\n(winsim demo --fresh makes the default machine again)";
+      return false;
+    }
+    demo->edition = machine->os.edition;
+    std::printf("Machine: %s (%s), kept from the last demo\n", demo->folder.c_str(),
+                demo->edition.c_str());
+    return true;
+  }
+  std::unique_ptr<sim::Machine> machine = NewMachine(demo->edition, SamplePackageFolder(), error);
+  if (!machine || !sim::SaveMachine(*machine, demo->folder, error)) return false;
+  std::printf("Machine: %s (%s), made fresh, sample package on %c:\n", demo->folder.c_str(),
+              demo->edition.c_str(), kPackageDrive);
+  return true;
+}
 
 int Demo(const std::vector<std::string>& args) {
-  const ParsedArgs parsed = ParseArgs(args, {"edition"});
+  const ParsedArgs parsed = ParseArgs(args, {"edition"}, {"fresh"});
   if (!parsed.error.empty()) return BadUsage("demo", parsed.error);
   if (!parsed.positional.empty()) return BadUsage("demo", "takes no folder");
-  const std::string edition =
-      parsed.Option("edition") ? *parsed.Option("edition") : kDefaultEdition;
-  std::string error;
-  std::unique_ptr<sim::Machine> machine = sim::MachineFromEdition(edition, &error);
-  if (!machine) return BadUsage("demo", error);
-
-  std::printf("Simulated machine: edition %s\n", edition.c_str());
-  {
-    sim::ProcessOptions installer;
-    installer.modulePath = "D:\\Kestrolin.exe";
-    sim::ProcessScope process(*machine, installer);
-    WindowsVersion version;
-    std::printf("Windows: ");
-    std::fflush(stdout);
-    version.DescribeWindowsVersion();
-    version.DetectWindowsVersion();
-    std::printf("Flags: isNt5x=%d isNt60=%d isWin98OrMe=%d architecture=%d native64=%d\n",
-                version.isNt5x, version.isNt60, version.isWin98OrMe, version.architecture,
-                IsNative64BitWindows());
+  if (parsed.Option("edition") && !IsEdition(*parsed.Option("edition"))) {
+    return BadUsage("demo", UnknownEditionMessage(*parsed.Option("edition")));
   }
-  std::fprintf(stderr,
-               "winsim demo: the installer Kestrolin and the uninstaller Wendmarrow are not "
-               "built yet; nothing was installed\n");
-  return kFailed;
+  const bool interactive = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
+  DemoMachine demo;
+  std::string error;
+  if (!PrepareMachine(parsed, &demo, &error)) return Fail(error);
+
+  std::unique_ptr<sim::Machine> before = sim::LoadMachine(demo.folder, &error);
+  if (!before) return Fail(error);
+  const bool is64Bit = before->os.Is64Bit();
+  const std::vector<UninstallEntry> entriesBefore = OurUninstallEntries(*before);
+  const std::set<std::string> inventoryBefore = Inventory(*before);
+  before.reset();
+  PrintEntries("before", entriesBefore);
+
+  LaunchOptions install;
+  install.echoScreens = true;
+  if (!interactive) {
+    install.scriptPath = DemoScript(entriesBefore.empty() ? "install.script" : "reinstall.script");
+  }
+  const std::string installer = std::string(1, kPackageDrive) + ":\\Kestrolin.exe";
+  if (!RunOnMachineFolder(demo.folder, installer, install, &error)) {
+    return Fail(sim::Cp1252ToUtf8(error));
+  }
+
+  std::unique_ptr<sim::Machine> installed = sim::LoadMachine(demo.folder, &error);
+  if (!installed) return Fail(error);
+  const std::vector<UninstallEntry> entriesInstalled = OurUninstallEntries(*installed);
+  const std::set<std::string> inventoryInstalled = Inventory(*installed);
+  installed.reset();
+  std::printf("\n");
+  PrintEntries("after the installer", entriesInstalled);
+  if (entriesInstalled.empty()) {
+    return Fail(
+        "the installer wrote no Uninstall entry that starts the uninstaller; nothing to "
+        "uninstall");
+  }
+  if (interactive) {
+    std::printf(
+        "\nPress Enter to start the Uninstall entry's command (as Windows' list of "
+        "installed programs does)...");
+    std::fflush(stdout);
+    std::string line;
+    std::getline(std::cin, line);
+  }
+
+  LaunchOptions uninstall;
+  uninstall.echoScreens = true;
+  if (!interactive) {
+    uninstall.scriptPath = DemoScript(is64Bit ? "uninstall-64.script" : "uninstall.script");
+  }
+  for (const UninstallEntry& entry : entriesInstalled) {
+    if (!RunOnMachineFolder(demo.folder, entry.command, uninstall, &error)) {
+      return Fail(sim::Cp1252ToUtf8(error));
+    }
+  }
+
+  std::unique_ptr<sim::Machine> after = sim::LoadMachine(demo.folder, &error);
+  if (!after) return Fail(error);
+  const std::vector<UninstallEntry> entriesAfter = OurUninstallEntries(*after);
+  const std::set<std::string> inventoryAfter = Inventory(*after);
+
+  std::printf("\n== Summary (machine %s, %s)\n", demo.folder.c_str(), demo.edition.c_str());
+  PrintEntries("before", entriesBefore);
+  PrintEntries("after the installer", entriesInstalled);
+  PrintEntries("after the uninstaller", entriesAfter);
+  const std::vector<std::string> added = Minus(inventoryInstalled, inventoryBefore);
+  const std::vector<std::string> left = Minus(inventoryAfter, inventoryBefore);
+  const std::vector<std::string> taken = Minus(inventoryBefore, inventoryAfter);
+  std::printf("The installer added %s; after the uninstaller %s left%s\n", Counted(added).c_str(),
+              left.empty() ? "none of them is" : (Counted(left) + " are").c_str(),
+              left.empty() ? "." : ":");
+  for (const std::string& item : left) std::printf("  %s\n", sim::Cp1252ToUtf8(item).c_str());
+  if (!taken.empty()) {
+    std::printf("Removed that was there before the demo (an earlier installation):\n");
+    for (const std::string& item : taken) std::printf("  %s\n", sim::Cp1252ToUtf8(item).c_str());
+  }
+  if (!after->restartRequests.empty()) {
+    std::printf("Restart requested %zu time(s) (the simulated machine does not stop).\n",
+                after->restartRequests.size());
+  }
+  if (!entriesAfter.empty())
+    return Fail("the Uninstall entry is still there after the uninstaller");
+  std::printf("Demo done: installed and uninstalled.\n");
+  return kOk;
 }
 
 }  // namespace
 
 std::vector<Command> DemoCommands() {
-  return {{"demo", "[--edition NAME]",
-           "run the installer and the uninstaller on a fresh machine (default: xp)", Demo}};
+  return {{"demo", "[--edition NAME] [--fresh]",
+           "install the sample package on the default machine (~/.kestrolin/machines/default, "
+           "xp) and uninstall it through its Uninstall entry; --fresh makes that machine again, "
+           "--edition uses a fresh machine of the edition",
+           Demo}};
 }
 
 }  // namespace winsim

@@ -1,4 +1,4 @@
-// Commands on whole machines: editions, new, show.
+// Commands on whole machines: editions, new, create, show.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include "platform/sim/machine_folder.h"
 #include "platform/sim/reg_file.h"
 #include "tools/winsim/commands.h"
+#include "tools/winsim/machine_setup.h"
 
 namespace winsim {
 
@@ -20,31 +21,32 @@ int Editions(const std::vector<std::string>& args) {
   return kOk;
 }
 
-int New(const std::vector<std::string>& args) {
-  const ParsedArgs parsed = ParseArgs(args, {"edition"});
-  if (!parsed.error.empty()) return BadUsage("new", parsed.error);
-  if (parsed.positional.size() != 1) return BadUsage("new", "expected one machine folder");
+// `new` and `create`: a fresh machine folder; create also takes --package.
+int MakeFolder(const char* command, const std::vector<std::string>& args, bool takesPackage) {
+  const ParsedArgs parsed =
+      takesPackage ? ParseArgs(args, {"edition", "package"}) : ParseArgs(args, {"edition"});
+  if (!parsed.error.empty()) return BadUsage(command, parsed.error);
+  if (parsed.positional.size() != 1) return BadUsage(command, "expected one machine folder");
   const std::string* edition = parsed.Option("edition");
-  if (!edition) return BadUsage("new", "--edition is required (see: winsim editions)");
-  bool known = false;
-  for (const std::string& name : sim::EditionNames()) known = known || name == *edition;
-  if (!known) {
-    std::string list;
-    for (const std::string& name : sim::EditionNames()) list += " " + name;
-    return BadUsage("new", "unknown edition '" + *edition + "'; editions:" + list);
-  }
+  if (!edition) return BadUsage(command, "--edition is required (see: winsim editions)");
+  if (!IsEdition(*edition)) return BadUsage(command, UnknownEditionMessage(*edition));
   const std::string& dir = parsed.positional[0];
   struct stat st;
   if (::lstat(dir.c_str(), &st) == 0) {
-    return Fail(dir + ": already exists; winsim new makes a fresh machine folder");
+    return Fail(dir + ": already exists; winsim " + command + " makes a fresh machine folder");
   }
+  const std::string* package = parsed.Option("package");
   std::string error;
-  std::unique_ptr<sim::Machine> machine = sim::MachineFromEdition(*edition, &error);
+  std::unique_ptr<sim::Machine> machine = NewMachine(*edition, package ? *package : "", &error);
   if (!machine) return Fail(error);
   if (!sim::SaveMachine(*machine, dir, &error)) return Fail(error);
-  std::printf("%s: new %s machine\n", dir.c_str(), edition->c_str());
+  std::printf("%s: new %s machine%s\n", dir.c_str(), edition->c_str(),
+              package ? (", package " + *package + " on D:").c_str() : "");
   return kOk;
 }
+
+int New(const std::vector<std::string>& args) { return MakeFolder("new", args, false); }
+int Create(const std::vector<std::string>& args) { return MakeFolder("create", args, true); }
 
 // Registry text as a terminal wants it: LF line ends.
 std::string WithLf(const std::string& crlf) {
@@ -85,6 +87,8 @@ std::vector<Command> MachineCommands() {
   return {
       {"editions", "", "list the editions a new machine can be made from", Editions},
       {"new", "DIR --edition NAME", "write a fresh machine folder for an edition", New},
+      {"create", "DIR --edition NAME [--package HOSTDIR]",
+       "the same, with a driver package folder's contents on D: (and D:\\Kestrolin.exe)", Create},
       {"show", "DIR", "print a machine's identity and its registry (.reg text)", Show},
   };
 }

@@ -11,7 +11,7 @@ namespace {
 
 std::vector<Command> AllCommands() {
   std::vector<Command> all;
-  for (auto family : {MachineCommands, RegistryCommands, DemoCommands}) {
+  for (auto family : {MachineCommands, RegistryCommands, FileCommands, RunCommands, DemoCommands}) {
     for (const Command& c : family()) all.push_back(c);
   }
   return all;
@@ -19,10 +19,10 @@ std::vector<Command> AllCommands() {
 
 void PrintUsage(std::FILE* out) {
   std::fprintf(out, "usage: winsim COMMAND [ARGUMENTS]\n\ncommands:\n");
-  std::fprintf(out, "  %-36s %s\n", "help", "print this text");
+  std::fprintf(out, "  %-46s %s\n", "help", "print this text");
   for (const Command& c : AllCommands()) {
     const std::string line = std::string(c.name) + " " + c.arguments;
-    std::fprintf(out, "  %-36s %s\n", line.c_str(), c.summary);
+    std::fprintf(out, "  %-46s %s\n", line.c_str(), c.summary);
   }
   std::fprintf(out, "\nexit status: 0 done, 1 the command failed, 2 the command line is wrong\n");
 }
@@ -51,19 +51,21 @@ const std::string* ParsedArgs::Option(const std::string& name) const {
   return nullptr;
 }
 
-ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& known) {
+ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& known,
+                     const std::vector<std::string>& flags) {
   ParsedArgs parsed;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
       const std::string name = a.substr(2);
-      bool isKnown = false;
-      for (const auto& k : known) isKnown = isKnown || k == name;
-      if (!isKnown) {
+      bool takesValue = false, isFlag = false;
+      for (const auto& k : known) takesValue = takesValue || k == name;
+      for (const auto& f : flags) isFlag = isFlag || f == name;
+      if (!takesValue && !isFlag) {
         parsed.error = "unknown option " + a;
         return parsed;
       }
-      if (i + 1 >= args.size()) {
+      if (takesValue && i + 1 >= args.size()) {
         parsed.error = "option " + a + " needs a value";
         return parsed;
       }
@@ -71,7 +73,7 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<std
         parsed.error = "option " + a + " given twice";
         return parsed;
       }
-      parsed.options.emplace_back(name, args[++i]);
+      parsed.options.emplace_back(name, takesValue ? args[++i] : std::string());
     } else {
       parsed.positional.push_back(a);
     }

@@ -1,0 +1,111 @@
+#include "tools/winsim/host_package.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <system_error>
+#include <vector>
+
+#include "platform/sim/machine_folder.h"
+#include "platform/sim/name_order.h"
+#include "platform/sim/path_resolution.h"
+#include "tools/winsim/program_placeholder.h"
+
+namespace winsim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct PackageEntry {
+  std::string windowsPath;  // "D:\X86\Orrick.sys"
+  bool isFolder = false;
+  std::string content;
+};
+
+bool ReadHostFile(const fs::path& path, std::string* content, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (in) content->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (!in && !in.eof()) {
+    *error = path.string() + ": cannot be read";
+    return false;
+  }
+  return true;
+}
+
+// The whole package read and checked first, so that a refused package changes nothing.
+bool ReadPackage(const fs::path& root, char drive, std::vector<PackageEntry>* entries,
+                 std::string* error) {
+  std::error_code ec;
+  if (!fs::is_directory(root, ec)) {
+    *error = root.string() + ": not a folder";
+    return false;
+  }
+  const std::string driveRoot = std::string(1, drive) + ":";
+  std::set<std::string, sim::NameLess> seen;  // Windows names ignore case; the host's do not
+  fs::recursive_directory_iterator it(root, ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    const fs::path& host = it->path();
+    std::string windowsPath = driveRoot;
+    for (const fs::path& part : fs::relative(host, root)) {
+      std::string name;
+      if (!sim::Utf8ToCp1252(part.string(), &name) || !sim::IsValidName(name)) {
+        *error = host.string() + ": the name cannot be a Windows file name";
+        return false;
+      }
+      windowsPath += "\\" + name;
+    }
+    if (windowsPath.size() > sim::kMaxFullPath) {
+      *error = host.string() + ": " + windowsPath + " is longer than MAX_PATH";
+      return false;
+    }
+    if (!seen.insert(windowsPath).second) {
+      *error = host.string() + ": another name in the package differs from it only in case";
+      return false;
+    }
+    PackageEntry entry;
+    entry.windowsPath = windowsPath;
+    const fs::file_status status = it->symlink_status(ec);
+    if (ec) break;
+    if (fs::is_directory(status)) {
+      entry.isFolder = true;
+    } else if (fs::is_regular_file(status)) {
+      if (!ReadHostFile(host, &entry.content, error)) return false;
+    } else {
+      *error = host.string() + ": neither a file nor a folder";
+      return false;
+    }
+    entries->push_back(std::move(entry));
+  }
+  if (ec) {
+    *error = root.string() + ": cannot be read: " + ec.message();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool PutPackageOnDrive(const std::string& hostFolder, char drive, sim::Machine* machine,
+                       std::string* error) {
+  std::vector<PackageEntry> entries;
+  if (!ReadPackage(hostFolder, drive, &entries, error)) return false;
+  machine->files.now = machine->Now();
+  machine->files.AddDrive(drive);
+  for (PackageEntry& entry : entries) {
+    const bool made = entry.isFolder ? machine->files.MakeDirectories(entry.windowsPath) != nullptr
+                                     : machine->files.WriteFile(
+                                           entry.windowsPath, std::move(entry.content)) != nullptr;
+    if (!made) {
+      *error = entry.windowsPath + ": cannot be made on the machine";
+      return false;
+    }
+  }
+  const std::string installer =
+      std::string(1, drive) + ":\\" + ProgramFileName(ProgramKind::kInstaller);
+  if (!machine->files.Find(installer)) machine->files.WriteFile(installer, InstallerPlaceholder());
+  return true;
+}
+
+}  // namespace winsim

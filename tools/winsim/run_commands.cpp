@@ -1,0 +1,66 @@
+// Running the programs on a machine folder: run.
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/sim/machine.h"
+#include "platform/sim/machine_folder.h"
+#include "tools/winsim/commands.h"
+#include "tools/winsim/program_launch.h"
+
+namespace winsim {
+
+namespace {
+
+// The machine is loaded before the program starts and saved when it has ended, also
+// when the script failed: what the program did stays done, as on Windows.
+int Run(const std::vector<std::string>& args) {
+  const ParsedArgs parsed = ParseArgs(args, {"cwd", "script"});
+  if (!parsed.error.empty()) return BadUsage("run", parsed.error);
+  if (parsed.positional.size() != 2) {
+    return BadUsage("run", "expected a machine folder and the Windows path of a program");
+  }
+  const std::string& dir = parsed.positional[0];
+  LaunchOptions options;
+  if (const std::string* script = parsed.Option("script")) {
+    options.scriptPath = *script;
+  } else if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
+    return Fail(
+        "run: no terminal to show the program in; give --script FILE to play the user "
+        "(see platform/sim/front_end_script.h for its steps)");
+  }
+  std::string programPath, error;
+  if (!sim::Utf8ToCp1252(parsed.positional[1], &programPath)) {
+    return Fail(parsed.positional[1] + ": not code page 1252 text");
+  }
+  std::unique_ptr<sim::Machine> machine = sim::LoadMachine(dir, &error);
+  if (!machine) return Fail(error);
+  ProgramFile program;
+  if (!FindProgram(*machine, programPath, &program, &error)) return Fail(sim::Cp1252ToUtf8(error));
+  if (const std::string* cwd = parsed.Option("cwd")) {
+    std::string ansi;
+    if (!sim::Utf8ToCp1252(*cwd, &ansi)) return Fail(*cwd + ": not code page 1252 text");
+    if (!FindFolder(*machine, ansi, &options.currentDirectory, &error)) {
+      return Fail(sim::Cp1252ToUtf8(error));
+    }
+  }
+  std::string failure;
+  const bool ran = LaunchProgram(*machine, program, options, &failure);
+  if (!sim::SaveMachine(*machine, dir, &error)) return Fail(error);
+  return ran ? kOk : Fail(failure);
+}
+
+}  // namespace
+
+std::vector<Command> RunCommands() {
+  return {
+      {"run", "DIR [--cwd WINPATH] [--script FILE] PROGRAM",
+       "start the program a file on the machine stands for (D:\\Kestrolin.exe, the "
+       "Uninstall entry's command) in the terminal or with a script; save the machine",
+       Run},
+  };
+}
+
+}  // namespace winsim
