@@ -8,7 +8,8 @@ class Dialog;
 
 class App {
  public:
-  // `name` is the application's name: the caption of its message boxes.
+  // `name` is the application's name, the caption of its message boxes, for as long as
+  // the application object lives (the name before it comes back afterwards).
   explicit App(const char* name);
   virtual ~App();
   App(const App&) = delete;

@@ -167,6 +167,15 @@ TEST(FrameworkDialog, DefaultOkAndCancelEndTheDialog) {
   }
 }
 
+TEST(FrameworkDialog, TheApplicationNameLastsAsLongAsTheApplication) {
+  const std::string before = ApplicationName();
+  {
+    TestApp app(kDialog);
+    EXPECT_STREQ(ApplicationName(), "Framework Test");
+  }
+  EXPECT_EQ(ApplicationName(), before);
+}
+
 TEST(FrameworkDialog, AboutEntryOpensANestedModalDialogOwnedByTheMainDialog) {
   auto machine = XpMachine();
   TestApp app(kDialog);
