@@ -6,6 +6,11 @@
 // for a message of its own to be answered), as Windows does; a message to a window of the
 // calling thread is a direct call. Inputs from the front end are queued the same way.
 //
+// Sizes: dialog units become pixels with the template font's base units ("MS Sans Serif" 8
+// is 6 by 13 pixels per 4 by 8 units at 96 dots per inch; other sizes scale from it; no
+// font: the system font, 8 by 16). A minimised dialog keeps its client size and is sent
+// WM_PAINT, so that a dialog can draw its own icon there, as the programs' OnPaint does.
+//
 // Locks: the manager's mutex guards the window table and the queues and is never held
 // while a dialog procedure runs or while the machine's lock is taken, so a worker that
 // waits for the dialog thread never holds anything the dialog thread needs. The Win32
