@@ -63,7 +63,7 @@ int Ls(const std::vector<std::string>& args) {
   if (!node) return Fail(sim::Cp1252ToUtf8(full) + ": no such file or folder on the machine");
   std::string text;
   if (!node->isDirectory) {
-    text = EntryLine(*node, full);
+    text = EntryLine(*node, node->FullPath());
   } else {
     node->children.ForEach([&](const std::string& name, const std::shared_ptr<sim::FsNode>& child) {
       text += EntryLine(*child, name);

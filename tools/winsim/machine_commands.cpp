@@ -88,7 +88,7 @@ std::vector<Command> MachineCommands() {
       {"editions", "", "list the editions a new machine can be made from", Editions},
       {"new", "DIR --edition NAME", "write a fresh machine folder for an edition", New},
       {"create", "DIR --edition NAME [--package HOSTDIR]",
-       "the same, with a driver package folder's contents on D: (and D:\\Kestrolin.exe)", Create},
+       "the same, with a host package folder on D: (and D:\\Kestrolin.exe)", Create},
       {"show", "DIR", "print a machine's identity and its registry (.reg text)", Show},
   };
 }

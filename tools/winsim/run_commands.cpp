@@ -57,9 +57,7 @@ int Run(const std::vector<std::string>& args) {
 std::vector<Command> RunCommands() {
   return {
       {"run", "DIR [--cwd WINPATH] [--script FILE] PROGRAM",
-       "start the program a file on the machine stands for (D:\\Kestrolin.exe, the "
-       "Uninstall entry's command) in the terminal or with a script; save the machine",
-       Run},
+       "start a program file of the machine (D:\\Kestrolin.exe, an uninstall command)", Run},
   };
 }
 
