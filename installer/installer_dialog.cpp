@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <string>
 
-#include "framework/about_dialog.h"
 #include "framework/app_services.h"
 #include "framework/resource_string.h"
 #include "resources/kestrolin_resource.h"
@@ -12,66 +11,24 @@ int installPending = 1;
 
 namespace {
 
-constexpr UINT kAboutCommand = IDM_ABOUTBOX;
 // The worker's last message: the outcome is shown on the dialog's own thread, so that no
 // press of Exit can end the dialog between the outcome and the worker's end.
 constexpr WORD kWorkerFinished = 0x7F00;
 
-void ShowCentredIcon(HWND window, HICON icon) {
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(window, &paint);
-  SendMessageA(window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-  RECT client;
-  GetClientRect(window, &client);
-  const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
-  const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-  DrawIcon(dc, x, y, icon);
-  EndPaint(window, &paint);
-}
-
 }  // namespace
 
 InstallerDialog::InstallerDialog(Dialog* parent)
-    : Dialog(IDD_INSTALLER_DIALOG, parent),
-      icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_CARD))) {}
+    : MainDialog(IDD_INSTALLER_DIALOG, IDS_ABOUTBOX, IDI_CARD, parent) {}
 
 InstallerDialog::~InstallerDialog() {
   if (workerThread_) CloseHandle(workerThread_);
 }
 
 BOOL InstallerDialog::OnInitDialog() {
-  Dialog::OnInitDialog();
-  if (HMENU menu = GetSystemMenu(Hwnd(), FALSE)) {
-    const std::string about = LoadResourceString(IDS_ABOUTBOX);
-    if (!about.empty()) {
-      AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-      AppendMenuA(menu, MF_STRING, kAboutCommand, about.c_str());
-    }
-  }
-  SendMessageA(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-  SendMessageA(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  MainDialog::OnInitDialog();
   SetStatus(IDS_READY);
   return TRUE;
 }
-
-void InstallerDialog::OnSysCommand(UINT id, LPARAM param) {
-  if ((id & 0xFFF0) == kAboutCommand) {
-    AboutDialog about(this);
-    about.DoModal();
-    return;
-  }
-  Dialog::OnSysCommand(id, param);
-}
-
-void InstallerDialog::OnPaint() {
-  if (IsIconic(Hwnd())) {
-    ShowCentredIcon(Hwnd(), icon_);
-  } else {
-    Dialog::OnPaint();
-  }
-}
-
-HICON InstallerDialog::OnQueryDragIcon() { return icon_; }
 
 void InstallerDialog::OnOK() {
   if (installPending == 1) {

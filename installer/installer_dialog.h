@@ -5,11 +5,11 @@
 
 #include <atomic>
 
-#include "framework/dialog.h"
+#include "framework/main_dialog.h"
 #include "installer/install_context.h"
 #include "platform/win32.h"
 
-class InstallerDialog : public Dialog {
+class InstallerDialog : public MainDialog {
  public:
   explicit InstallerDialog(Dialog* parent = nullptr);
   ~InstallerDialog() override;
@@ -25,16 +25,12 @@ class InstallerDialog : public Dialog {
   void OnOK() override;      // Install, and later "Reboot Now"
   void OnCancel() override;  // Exit, and later "Reboot Later"
   BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
-  void OnSysCommand(UINT id, LPARAM param) override;
-  void OnPaint() override;
-  HICON OnQueryDragIcon() override;
 
  private:
   void SetStatus(UINT stringId);
   void ShowOutcome(int result);
 
   HANDLE workerThread_ = nullptr;
-  HICON icon_;
   // From the worker's start to its last act: a cancel then would abandon the run
   // half-way, so it is refused.
   std::atomic<bool> workerActive_{false};

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string>
 
-#include "framework/about_dialog.h"
 #include "framework/app_services.h"
 #include "framework/privileges.h"
 #include "framework/resource_string.h"
@@ -15,7 +14,6 @@ bool firstPress = true;
 
 namespace {
 
-constexpr UINT kAboutCommand = IDM_ABOUTBOX;
 // The worker's last message: the completion is shown on the dialog's own thread, so that
 // no press can end the dialog between the completion and the worker's end.
 constexpr WORD kWorkerFinished = 0x7F00;
@@ -26,24 +24,14 @@ const char kUnknownWindows[] = "Invalid Windows OS. This Executable Run In Windo
 BOOL EnableShutdownPrivilege(const char* name) { return EnableProcessPrivilege(name) != 0; }
 
 UninstallerDialog::UninstallerDialog(Dialog* parent)
-    : Dialog(IDD_UNINSTALLER_DIALOG, parent),
-      icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_CARD))) {}
+    : MainDialog(IDD_UNINSTALLER_DIALOG, IDS_ABOUTBOX, IDI_CARD, parent) {}
 
 UninstallerDialog::~UninstallerDialog() {
   if (workerThread_) CloseHandle(workerThread_);
 }
 
 BOOL UninstallerDialog::OnInitDialog() {
-  Dialog::OnInitDialog();
-  if (HMENU menu = GetSystemMenu(Hwnd(), FALSE)) {
-    const std::string about = LoadResourceString(IDS_ABOUTBOX);
-    if (!about.empty()) {
-      AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-      AppendMenuA(menu, MF_STRING, kAboutCommand, about.c_str());
-    }
-  }
-  SendMessageA(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-  SendMessageA(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  MainDialog::OnInitDialog();
   WindowsVersion version;
   if (!version.DetectWindowsVersion()) {
     EnableWindow(GetDlgItem(IDOK), FALSE);
@@ -59,33 +47,6 @@ BOOL UninstallerDialog::OnInitDialog() {
   std::memset(context.comPortMap, 0, sizeof(context.comPortMap));
   return TRUE;
 }
-
-void UninstallerDialog::OnSysCommand(UINT id, LPARAM param) {
-  if ((id & 0xFFF0) == kAboutCommand) {
-    AboutDialog about(this);
-    about.DoModal();
-    return;
-  }
-  Dialog::OnSysCommand(id, param);
-}
-
-void UninstallerDialog::OnPaint() {
-  if (!IsIconic(Hwnd())) {
-    Dialog::OnPaint();
-    return;
-  }
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(Hwnd(), &paint);
-  SendMessageA(Hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-  RECT client;
-  GetClientRect(Hwnd(), &client);
-  const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
-  const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-  DrawIcon(dc, x, y, icon_);
-  EndPaint(Hwnd(), &paint);
-}
-
-HICON UninstallerDialog::OnQueryDragIcon() { return icon_; }
 
 void UninstallerDialog::OnOK() {
   if (firstPress) {

@@ -5,11 +5,11 @@
 
 #include <atomic>
 
-#include "framework/dialog.h"
+#include "framework/main_dialog.h"
 #include "platform/win32.h"
 #include "uninstall_engine/uninstall_context.h"
 
-class UninstallerDialog : public Dialog, public UninstallProgress {
+class UninstallerDialog : public MainDialog, public UninstallProgress {
  public:
   explicit UninstallerDialog(Dialog* parent = nullptr);
   ~UninstallerDialog() override;
@@ -34,16 +34,12 @@ class UninstallerDialog : public Dialog, public UninstallProgress {
   void OnOK() override;
   void OnCancel() override;
   BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
-  void OnSysCommand(UINT id, LPARAM param) override;
-  void OnPaint() override;
-  HICON OnQueryDragIcon() override;
 
  private:
   void SetStatus(UINT stringId);
   void DisplayCompletion();
 
   HANDLE workerThread_ = nullptr;
-  HICON icon_;
   // From the worker's start to its last act: a cancel then would abandon the run
   // half-way, so it is refused.
   std::atomic<bool> workerActive_{false};

@@ -125,13 +125,7 @@ RunResult Uninstall(sim::Machine& machine, const char* program) {
     sim::ProcessOptions options;
     options.modulePath = program;
     sim::ProcessScope scope(machine, options);
-    WindowsVersion version;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> sink(std::tmpfile(), &std::fclose);
-    version.descriptionOutput = sink.get();
-    version.DetectWindowsVersion();
-    UninstallContext context;
-    context.isNt5x = version.isNt5x;
-    context.isNt60 = version.isNt60;
+    UninstallContext context = engine_test::ContextForRunningWindows();
     ProgressRecorder progress;
     RunUninstallSequence(context, progress);
     run.events = progress.events;

@@ -54,13 +54,7 @@ Outcome RunOn(const char* edition, bool uninstaller) {
   Outcome outcome;
   {
     HandleCheck handles(scope.process());
-    WindowsVersion version;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> sink(std::tmpfile(), &std::fclose);
-    version.descriptionOutput = sink.get();
-    version.DetectWindowsVersion();
-    UninstallContext context;
-    context.isNt5x = version.isNt5x;
-    context.isNt60 = version.isNt60;
+    UninstallContext context = engine_test::ContextForRunningWindows();
     context.customerName = "KORVANE";
     ProgressRecorder progress;
     if (uninstaller) {

@@ -12,6 +12,7 @@
 #include "platform/sim/process.h"
 #include "platform/sim/registry.h"
 #include "platform/win32.h"
+#include "sysinfo/windows_version.h"
 #include "uninstall_engine/uninstall_context.h"
 
 namespace engine_test {
@@ -78,5 +79,15 @@ class ProgressRecorder : public UninstallProgress {
   void ShowCompletion() override { events.push_back("completion"); }
   std::vector<std::string> events;
 };
+
+// A context as the uninstaller's dialog sets it up on the running Windows.
+inline UninstallContext ContextForRunningWindows() {
+  WindowsVersion version;
+  version.DetectWindowsVersion();
+  UninstallContext context;
+  context.isNt5x = version.isNt5x;
+  context.isNt60 = version.isNt60;
+  return context;
+}
 
 }  // namespace engine_test

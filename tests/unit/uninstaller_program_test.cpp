@@ -90,11 +90,7 @@ void ExpectSameAsSequenceAlone(const sim::Machine& machine, const char* edition,
     options.modulePath = kCopy;
     options.resources = &WendmarrowResources();
     sim::ProcessScope scope(*twin, options);
-    WindowsVersion version;
-    version.DetectWindowsVersion();
-    UninstallContext context;
-    context.isNt5x = version.isNt5x;
-    context.isNt60 = version.isNt60;
+    UninstallContext context = engine_test::ContextForRunningWindows();
     engine_test::ProgressRecorder progress;
     RunUninstallSequence(context, progress);
   }

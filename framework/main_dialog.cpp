@@ -1,0 +1,53 @@
+#include "framework/main_dialog.h"
+
+#include <string>
+
+#include "framework/about_dialog.h"
+#include "framework/resource_string.h"
+
+MainDialog::MainDialog(int templateId, UINT aboutStringId, int iconId, Dialog* parent)
+    : Dialog(templateId, parent),
+      aboutStringId_(aboutStringId),
+      icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(iconId))) {}
+
+BOOL MainDialog::OnInitDialog() {
+  Dialog::OnInitDialog();
+  // A dialog without a system menu has none to add the entry to.
+  if (HMENU menu = GetSystemMenu(Hwnd(), FALSE)) {
+    const std::string about = LoadResourceString(aboutStringId_);
+    if (!about.empty()) {
+      AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+      AppendMenuA(menu, MF_STRING, kAboutCommand, about.c_str());
+    }
+  }
+  SendMessageA(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  SendMessageA(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  return TRUE;
+}
+
+void MainDialog::OnSysCommand(UINT id, LPARAM param) {
+  if ((id & 0xFFF0) == kAboutCommand) {
+    AboutDialog about(this);
+    about.DoModal();
+    return;
+  }
+  Dialog::OnSysCommand(id, param);
+}
+
+void MainDialog::OnPaint() {
+  if (!IsIconic(Hwnd())) {
+    Dialog::OnPaint();
+    return;
+  }
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(Hwnd(), &paint);
+  SendMessageA(Hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  RECT client;
+  GetClientRect(Hwnd(), &client);
+  const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+  const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+  DrawIcon(dc, x, y, icon_);
+  EndPaint(Hwnd(), &paint);
+}
+
+HICON MainDialog::OnQueryDragIcon() { return icon_; }
