@@ -19,10 +19,10 @@ std::vector<Command> AllCommands() {
 
 void PrintUsage(std::FILE* out) {
   std::fprintf(out, "usage: winsim COMMAND [ARGUMENTS]\n\ncommands:\n");
-  std::fprintf(out, "  %-46s %s\n", "help", "print this text");
+  std::fprintf(out, "  %-48s %s\n", "help", "print this text");
   for (const Command& c : AllCommands()) {
     const std::string line = std::string(c.name) + " " + c.arguments;
-    std::fprintf(out, "  %-46s %s\n", line.c_str(), c.summary);
+    std::fprintf(out, "  %-48s %s\n", line.c_str(), c.summary);
   }
   std::fprintf(out, "\nexit status: 0 done, 1 the command failed, 2 the command line is wrong\n");
 }

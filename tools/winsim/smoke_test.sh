@@ -154,6 +154,8 @@ contains "demo summary: the entry is gone" "$work/out" "Uninstall entry after th
 contains "demo summary: nothing is left" "$work/out" "none of them is left."
 check "demo again on the kept machine" 0 demo
 contains "the default machine is kept" "$work/out" "(xp), kept from the last demo"
+check "demo --fresh" 0 demo --fresh
+contains "--fresh makes the default machine again" "$work/out" "machines/default (xp), made fresh"
 check "demo on a fresh 64-bit machine" 0 demo --edition xp-x64
 contains "64-bit: the entry is read under Wow6432Node" "$work/out" \
   "HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\Korvane"
