@@ -4,12 +4,15 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/sim/front_end_terminal.h"
 #include "platform/sim/front_end_terminal_input.h"
 #include "platform/sim/front_end_terminal_render.h"
+#include "platform/sim/window_manager.h"
 #include "platform/win32.h"
 #include "tests/unit/sim_windows_test_support.h"
 
@@ -194,17 +197,20 @@ TEST(TerminalFrontEnd, KeysFromTheInputReachTheDialogAndStatesAreDrawn) {
     options.resources = &resources;
     options.frontEnd = &terminal;
     sim::ProcessScope scope(*machine, options);
+    // The user types once the dialog is on the screen: keys that arrive before any
+    // window is open reach nothing. Tab, then Enter: the second button ends the dialog.
+    sim::WindowManager& windows = scope.process().windows();
+    std::thread user([&] {
+      const bool shown =
+          windows.WaitFor([](const sim::Screen& screen) { return screen.Active() != nullptr; },
+                          std::chrono::steady_clock::now() + std::chrono::seconds(10));
+      EXPECT_TRUE(shown);
+      const char typed[] = "\t\r";
+      EXPECT_EQ(write(keys[1], typed, 2), 2);
+    });
     windows_test::ProcState state;
-    state.handler = [&](HWND w, UINT m, WPARAM wp, LPARAM) -> INT_PTR {
-      if (m == WM_INITDIALOG) {
-        // Tab, then Enter: the second button ends the dialog.
-        const char typed[] = "\t\r";
-        EXPECT_EQ(write(keys[1], typed, 2), 2);
-        return TRUE;
-      }
-      return windows_test::DefaultHandling(w, m, wp);
-    };
     result = windows_test::RunTestDialog(state, windows_test::kNoSystemMenu);
+    user.join();
   }
   close(keys[1]);
   close(keys[0]);
