@@ -44,12 +44,14 @@ class InstallerProgram : public ::testing::Test {
     return program_test::RunProgram(*machine_, &KestrolinMain, KestrolinResources(),
                                     package_.folder + "\\Kestrolin.exe", script);
   }
-  // The same install sequence run on a twin machine without any dialog: the program
-  // must leave its machine exactly as the twin.
-  void ExpectSameAsSequenceAlone(const char* edition, std::vector<int> answers = {}) {
+  // The same install sequence run on a twin machine without any dialog, once for each
+  // run of the program, with the answers given to its question: the program must leave
+  // its machine exactly as the twin.
+  void ExpectSameAsSequenceAlone(const char* edition,
+                                 std::vector<std::vector<int>> answersPerRun = {{}}) {
     auto twin = installer_test::Edition(edition);
     package_.WriteTo(*twin);
-    {
+    for (const std::vector<int>& answers : answersPerRun) {
       sim::ProcessOptions options = package_.Options();
       options.resources = &KestrolinResources();
       sim::ProcessScope scope(*twin, options);
@@ -104,6 +106,7 @@ TEST_F(InstallerProgram, AReinstallOnXpX64OffersTheRestartAndRebootNowRequestsIt
                              "press \"Reboot Now\"\nwait-closed\n");
   EXPECT_TRUE(run.scriptPassed) << run.report;
   EXPECT_EQ((std::vector<uint32_t>{EWX_SHUTDOWN | EWX_REBOOT}), machine_->restartRequests);
+  ExpectSameAsSequenceAlone("xp-x64", {{}, {IDOK}});
 }
 
 TEST_F(InstallerProgram, RebootLaterClosesWithoutARestart) {
@@ -116,6 +119,7 @@ TEST_F(InstallerProgram, RebootLaterClosesWithoutARestart) {
           "\" answer OK\nexpect-text 2 \"Reboot Later\"\npress \"Reboot Later\"\nwait-closed\n");
   EXPECT_TRUE(run.scriptPassed) << run.report;
   EXPECT_TRUE(machine_->restartRequests.empty());
+  ExpectSameAsSequenceAlone("2003-x64", {{}, {IDOK}});
 }
 
 TEST_F(InstallerProgram, DecliningTheReinstallLeavesTheMachineAsItWas) {
@@ -183,6 +187,7 @@ TEST_F(InstallerProgram, AWorkerThatCannotStartLeavesInstallUsable) {
   EXPECT_TRUE(run.scriptPassed) << run.report;
   ASSERT_FALSE(run.boxes.empty());
   EXPECT_EQ(static_cast<uint32_t>(MB_ICONHAND), run.boxes[0].flags & 0xF0u);
+  ExpectSameAsSequenceAlone("xp");
 }
 
 // The reinstall question has no owner, so the dialog under it can still be clicked and
@@ -200,6 +205,7 @@ TEST_F(InstallerProgram, ACancelWhileTheWorkerRunsIsRefused) {
                              "expect-text 1000 \"" +
                              kCompleted + "\"\npress \"Exit\"\nwait-closed\n");
   EXPECT_TRUE(run.scriptPassed) << run.report;
+  ExpectSameAsSequenceAlone("xp", {{}, {IDOK}});
 }
 
 TEST_F(InstallerProgram, ExitBeforeInstallChangesNothing) {

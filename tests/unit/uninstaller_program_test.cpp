@@ -194,6 +194,7 @@ TEST(UninstallerProgram, AWorkerThatCannotStartLeavesTheDialogReady) {
                     Quoted(kReady) + "\npress \"OK\"\nexpect-text 1003 " + Quoted(kNoRestart) +
                     "\npress \"Exit\"\nwait-closed\n");
   EXPECT_TRUE(run.scriptPassed) << run.report;
+  ExpectSameAsSequenceAlone(*machine, "xp", "xp_card_installed.reg");
 }
 
 TEST(UninstallerProgram, TheAboutBoxOpensFromTheSystemMenu) {
