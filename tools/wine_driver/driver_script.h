@@ -1,0 +1,57 @@
+// The scenario scripts as the Wine test driver reads them: the same steps as the
+// simulator's script front end (platform/sim/front_end_script.h), plus
+//
+//   screenshot NAME               saves the top window of the program as NAME.bmp
+//
+// which the simulator's side of a scenario leaves out. This reader depends on nothing but
+// the standard library, so it builds for Windows and natively (where its tests run).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace wine_driver {
+
+struct ScriptStep {
+  enum class Kind {
+    Expect,
+    ExpectText,
+    ExpectState,
+    ExpectFocus,
+    ExpectProgress,
+    Press,
+    Key,
+    Close,
+    SysMenu,
+    Box,
+    WaitClosed,
+    Timeout,
+    Screenshot
+  };
+  Kind kind = Kind::Expect;
+  int line = 0;
+  std::string source;  // the step as written, for reports
+  std::string text;    // TEXT, CAPTION, key name or screenshot name
+  int id = 0;          // control id, command, answer, position or milliseconds
+  bool byCaption = false;
+  std::string state;   // enabled, disabled, visible, hidden
+  std::string window;  // "key KEY in CAPTION": the window clicked first
+};
+
+// Null-free result: false and `error` as "<file>:<line>: <what>" when a step does not parse.
+bool ParseScript(const std::string& text, const std::string& fileName,
+                 std::vector<ScriptStep>* steps, std::string* error);
+
+// TEXT matching of the scripts: whole, or by beginning when the pattern ends in "...".
+bool TextMatches(const std::string& pattern, const std::string& text);
+// The same, also trying the text without its mnemonic marks ("&Install" as "Install").
+bool CaptionMatches(const std::string& pattern, const std::string& caption);
+
+// The answer button id of a box step's word (OK 1, Cancel 2, ...); 0 when unknown.
+int AnswerId(const std::string& word);
+
+// A screenshot name becomes a file name: letters, digits, '-', '_' and '.' only, not
+// starting with '.', at most 64 characters.
+bool IsSafeShotName(const std::string& name);
+
+}  // namespace wine_driver

@@ -1,0 +1,46 @@
+// Carries out a parsed script on a program it starts, through the program's windows.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+#include "tools/wine_driver/driver_script.h"
+#include "tools/wine_driver/program_windows.h"
+
+namespace wine_driver {
+
+class ScriptPlayer {
+ public:
+  ScriptPlayer(std::string scriptName, std::string shotFolder);
+  ~ScriptPlayer();
+  ScriptPlayer(const ScriptPlayer&) = delete;
+  ScriptPlayer& operator=(const ScriptPlayer&) = delete;
+
+  // Starts `commandLine` in `folder` (none: the driver's own), plays the steps, then waits
+  // for the program to end. True when every step passed and the program ended by itself;
+  // a program still running at the end is ended and the run fails.
+  bool Play(const std::string& commandLine, const std::string& folder,
+            const std::vector<ScriptStep>& steps);
+
+ private:
+  using Check = bool (*)(ScriptPlayer&, const ScriptStep&, const std::vector<WindowState>&);
+  // Waits until `check` holds on the program's windows; false at the time-out or when the
+  // program has ended without it holding.
+  bool WaitFor(const ScriptStep& step, Check check);
+  // Empty when the step passed, else why it failed.
+  std::string RunStep(const ScriptStep& step);
+  std::string Waited() const;
+
+  std::string scriptName_;
+  std::string shotFolder_;
+  DWORD timeoutMs_ = 5000;
+  PROCESS_INFORMATION process_ = {};
+  std::vector<WindowState> lastSeen_;
+  // What a check found, for the action that follows it.
+  HWND found_ = nullptr;
+  HWND foundOwner_ = nullptr;
+  int foundId_ = 0;
+};
+
+}  // namespace wine_driver
