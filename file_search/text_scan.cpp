@@ -46,6 +46,65 @@ const char* Find(const char* from, const char* to, char c) {
   return at ? static_cast<const char*>(at) : to;
 }
 
+// Whether the raw bytes around an anchor byte may hold the pattern with that
+// byte as one of its anchor characters. The filtered text is the raw bytes
+// without their NULs, so the characters the pattern has before and after its
+// anchor are the non-NUL bytes before and after the anchor byte. Where those
+// run past the bytes at hand [begin, end), or past a long stretch of NULs, the
+// answer is yes: only a certain mismatch rules an anchor byte out.
+class AnchorCheck {
+ public:
+  AnchorCheck(const std::string& pattern, char anchor) : pattern_(pattern) {
+    for (size_t i = 0; i < pattern.size(); ++i)
+      if (pattern[i] == anchor) positions_.push_back(i);
+    // Enough for 16-bit text, where every other byte is NUL, and a little more.
+    reach_ = 4 * pattern.size() + 8;
+  }
+
+  bool MayMatchAt(const char* begin, const char* end, const char* anchorByte) const {
+    for (size_t position : positions_)
+      if (MayMatchAs(position, begin, end, anchorByte)) return true;
+    return false;
+  }
+
+ private:
+  bool MayMatchAs(size_t position, const char* begin, const char* end, const char* p) const {
+    const char* limit = p - std::min<size_t>(reach_, static_cast<size_t>(p - begin));
+    const char* q = p;
+    for (size_t i = position; i > 0;) {
+      do {
+        if (q == limit) return true;
+        --q;
+      } while (*q == '\0');
+      if (UpperCased(*q) != pattern_[--i]) return false;
+    }
+    limit = p + std::min<size_t>(reach_, static_cast<size_t>(end - p));
+    q = p;
+    for (size_t i = position + 1; i < pattern_.size(); ++i) {
+      do {
+        if (++q >= limit) return true;
+      } while (*q == '\0');
+      if (UpperCased(*q) != pattern_[i]) return false;
+    }
+    return true;
+  }
+
+  const std::string& pattern_;
+  std::vector<size_t> positions_;
+  size_t reach_;
+};
+
+// The first byte `c` in [from, to) around which the pattern may lie, or `to`;
+// [begin, end) are the bytes the check may look at.
+const char* FindCandidate(const char* begin, const char* end, const char* from, const char* to,
+                          char c, const AnchorCheck& check) {
+  for (;;) {
+    const char* at = Find(from, to, c);
+    if (at == to || check.MayMatchAt(begin, end, at)) return at;
+    from = at + 1;
+  }
+}
+
 // Whether the pattern starts anywhere in [from, end - pattern length]: a scan
 // for its first byte, then a comparison of the rest where that byte is.
 bool HoldsPatternFrom(const char* from, const char* end, const std::string& pattern) {
@@ -80,7 +139,8 @@ void CarryOver(char* overlap, size_t length, const char* from, const char* to, c
 
 // A cycle can complete a match only when the match's anchor character lies in
 // the cycle's own bytes or in the overlap it starts with. The scan therefore
-// works the cycles only from an anchor byte on, and for as long as the overlap
+// works the cycles only from an anchor byte on (one around which the pattern
+// may lie), and for as long as the overlap
 // holds one; the cycles in between are counted and their bytes passed over,
 // and the overlap is brought up to date from the raw bytes when the next
 // worked cycle needs it. Whether a cycle finds the text, and which cycle ends
@@ -89,6 +149,7 @@ bool ScanForText(ReadAheadFile& file, const std::string& text, CycleCounter& cyc
   std::string pattern = text;
   for (char& c : pattern) c = UpperCased(c);
   const Anchor anchor(pattern);
+  const AnchorCheck anchorCheck(pattern, anchor.upper);
   const size_t overlap = text.size();
   const size_t chunk = std::max<size_t>(2 * overlap, 128);
   const size_t readSize = chunk - overlap;
@@ -99,7 +160,9 @@ bool ScanForText(ReadAheadFile& file, const std::string& text, CycleCounter& cyc
   // fills them.
   char* const scratch = begin + readSize;
 
-  // The bytes of the read-ahead buffer not yet taken: [at, spanEnd).
+  // The bytes of the read-ahead buffer not yet taken: [at, spanEnd), of the
+  // span [spanBegin, spanEnd) the last read handed out.
+  const char* spanBegin = nullptr;
   const char* at = nullptr;
   const char* spanEnd = nullptr;
   // The overlap is the filtered text's end up to this byte of the span.
@@ -115,11 +178,12 @@ bool ScanForText(ReadAheadFile& file, const std::string& text, CycleCounter& cyc
   for (;;) {
     // Whole cycles without an anchor byte, behind an overlap without one.
     if (!anchorInOverlap && static_cast<size_t>(spanEnd - at) >= readSize) {
-      if (!nextUpper || nextUpper < at) nextUpper = Find(at, spanEnd, anchor.upper);
+      if (!nextUpper || nextUpper < at)
+        nextUpper = FindCandidate(spanBegin, spanEnd, at, spanEnd, anchor.upper, anchorCheck);
       if (anchor.lower == anchor.upper) {
         nextLower = nextUpper;
       } else if (!nextLower || nextLower < at) {
-        nextLower = Find(at, spanEnd, anchor.lower);
+        nextLower = FindCandidate(spanBegin, spanEnd, at, spanEnd, anchor.lower, anchorCheck);
       }
       const size_t passed = static_cast<size_t>(std::min(nextUpper, nextLower) - at) / readSize;
       if (passed > 0) {
@@ -139,7 +203,7 @@ bool ScanForText(ReadAheadFile& file, const std::string& text, CycleCounter& cyc
         size_t got = 0;
         if (!file.Next(SIZE_MAX, &bytes, &got)) return false;
         if (got == 0) break;
-        at = bytes;
+        spanBegin = at = bytes;
         spanEnd = bytes + got;
         nextUpper = nextLower = nullptr;
       }

@@ -439,23 +439,30 @@ TEST_F(FileContainsText, LargeFilesGiveTheResultAndCyclesOfTheChunkRule) {
   };
   constexpr size_t buffer = ReadAheadFile::kBufferSize;
   std::mt19937 random(4711);
-  const std::string texts[] = {"VEN_6A3C&DEV_5E17", "a&b", "&", "xyz", std::string(70, 'q') + "&"};
+  // Near misses around the anchor character (the text's beginnings and ends, in
+  // 8-bit and 16-bit characters), also for texts that hold it more than once.
+  const std::string texts[] = {"VEN_6A3C&DEV_5E17",        "a&b", "&",     "xyz",
+                               std::string(70, 'q') + "&", "&x&", "ab&&ba"};
+  constexpr int kTexts = sizeof texts / sizeof texts[0];
   Recorder recorder(finder_);
-  for (int round = 0; round < 200; ++round) {
-    const std::string& text = texts[round % 5];
+  for (int round = 0; round < 280; ++round) {
+    const std::string& text = texts[round % kTexts];
     const size_t size = buffer + random() % (2 * buffer);
     std::string content;
     while (content.size() < size) {
-      const int run = random() % 4;
+      const int run = random() % 6;
       const size_t length = 1 + random() % 400;
       if (run == 0) content += std::string(length, '\0');
       if (run == 1) content += Wide(std::string(length, 'x'));
       if (run == 2) content += std::string(length, 'y') + (random() % 8 ? "" : "&");
       if (run == 3) content += text.substr(0, 1 + random() % text.size());
+      if (run == 4) content += text.substr(random() % text.size());
+      if (run == 5)
+        content += Wide(text.substr(random() % text.size(), 1 + random() % text.size()));
     }
     content.resize(size);
-    if (round % 2) {
-      const std::string planted = round % 4 == 1 ? Wide(text) : text;
+    if (round / kTexts % 2) {
+      const std::string planted = round / kTexts % 4 == 1 ? Wide(text) : text;
       // A chunk border near a border of the read-ahead buffer.
       const size_t r = ReadSize(text.size());
       const size_t border = r * (buffer / r + random() % 3) + (random() % 3 == 0 ? buffer : 0);
