@@ -1,14 +1,27 @@
 #include "framework/main_dialog.h"
 
+#include <cstdio>
 #include <string>
 
 #include "framework/about_dialog.h"
+#include "framework/app_services.h"
 #include "framework/resource_string.h"
+
+namespace {
+
+// The command the worker's last message carries; no control has this id.
+constexpr WORD kWorkerFinished = 0x7F00;
+
+}  // namespace
 
 MainDialog::MainDialog(int templateId, UINT aboutStringId, int iconId, Dialog* parent)
     : Dialog(templateId, parent),
       aboutStringId_(aboutStringId),
       icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(iconId))) {}
+
+MainDialog::~MainDialog() {
+  if (workerThread_) CloseHandle(workerThread_);
+}
 
 BOOL MainDialog::OnInitDialog() {
   Dialog::OnInitDialog();
@@ -51,3 +64,36 @@ void MainDialog::OnPaint() {
 }
 
 HICON MainDialog::OnQueryDragIcon() { return icon_; }
+
+bool MainDialog::StartWorker(LPTHREAD_START_ROUTINE procedure) {
+  workerActive_ = true;
+  DWORD threadId = 0;
+  HANDLE thread = CreateThread(nullptr, 0, procedure, this, 0, &threadId);
+  if (!thread) {
+    workerActive_ = false;
+    char text[64];
+    std::snprintf(text, sizeof(text), "OnOK() => CreateThread - Error : %d \n",
+                  static_cast<int>(GetLastError()));
+    ShowMessage(text, MB_ICONHAND);
+    return false;
+  }
+  if (workerThread_) CloseHandle(workerThread_);
+  workerThread_ = thread;
+  return true;
+}
+
+void MainDialog::ReportWorkerFinished(LPARAM result) {
+  SendMessageA(Hwnd(), WM_COMMAND, MAKEWPARAM(kWorkerFinished, 0), result);
+}
+
+void MainDialog::OnCancel() {
+  if (workerActive_) return;
+  Dialog::OnCancel();
+}
+
+BOOL MainDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
+  if (LOWORD(wParam) != kWorkerFinished) return Dialog::OnCommand(wParam, lParam);
+  OnWorkerFinished(lParam);
+  workerActive_ = false;
+  return TRUE;
+}

@@ -1,28 +1,14 @@
 #include "installer/installer_dialog.h"
 
-#include <cstdio>
 #include <string>
 
-#include "framework/app_services.h"
 #include "framework/resource_string.h"
 #include "resources/kestrolin_resource.h"
 
 int installPending = 1;
 
-namespace {
-
-// The worker's last message: the outcome is shown on the dialog's own thread, so that no
-// press of Exit can end the dialog between the outcome and the worker's end.
-constexpr WORD kWorkerFinished = 0x7F00;
-
-}  // namespace
-
 InstallerDialog::InstallerDialog(Dialog* parent)
     : MainDialog(IDD_INSTALLER_DIALOG, IDS_ABOUTBOX, IDI_CARD, parent) {}
-
-InstallerDialog::~InstallerDialog() {
-  if (workerThread_) CloseHandle(workerThread_);
-}
 
 BOOL InstallerDialog::OnInitDialog() {
   MainDialog::OnInitDialog();
@@ -32,19 +18,10 @@ BOOL InstallerDialog::OnInitDialog() {
 
 void InstallerDialog::OnOK() {
   if (installPending == 1) {
-    workerActive_ = true;
-    DWORD threadId = 0;
-    workerThread_ = CreateThread(nullptr, 0, &InstallerDialog::InstallWorker, this, 0, &threadId);
-    if (workerThread_) {
+    if (StartWorker(&InstallerDialog::InstallWorker)) {
       EnableWindow(GetDlgItem(IDOK), FALSE);
       EnableWindow(GetDlgItem(IDCANCEL), FALSE);
       installPending = 0;
-    } else {
-      workerActive_ = false;
-      char text[64];
-      std::snprintf(text, sizeof(text), "OnOK() => CreateThread - Error : %d \n",
-                    static_cast<int>(GetLastError()));
-      ShowMessage(text, MB_ICONHAND);
     }
     return;
   }
@@ -53,11 +30,6 @@ void InstallerDialog::OnOK() {
   context.EnablePrivilege("SeShutdownPrivilege");
   ExitWindowsEx(EWX_SHUTDOWN | EWX_REBOOT, 0xFFFFFFFF);
   Dialog::OnOK();
-}
-
-void InstallerDialog::OnCancel() {
-  if (workerActive_) return;
-  Dialog::OnCancel();
 }
 
 void InstallerDialog::SetStatus(UINT stringId) {
@@ -87,18 +59,12 @@ void InstallerDialog::ShowOutcome(int result) {
   SetFocus(exit);
 }
 
-BOOL InstallerDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
-  if (LOWORD(wParam) != kWorkerFinished) return Dialog::OnCommand(wParam, lParam);
-  ShowOutcome(static_cast<int>(lParam));
-  workerActive_ = false;
-  return TRUE;
-}
+void InstallerDialog::OnWorkerFinished(LPARAM result) { ShowOutcome(static_cast<int>(result)); }
 
 DWORD WINAPI InstallerDialog::InstallWorker(LPVOID parameter) {
   InstallerDialog* dialog = static_cast<InstallerDialog*>(parameter);
   dialog->SetStatus(IDS_INSTALL_IN_PROGRESS);
   const int result = dialog->context.RunInstallSequence();
-  // The worker's last touch of the dialog.
-  SendMessageA(dialog->Hwnd(), WM_COMMAND, MAKEWPARAM(kWorkerFinished, 0), result);
+  dialog->ReportWorkerFinished(result);
   return 0;
 }

@@ -1,6 +1,5 @@
 #include "uninstaller/uninstaller_dialog.h"
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -14,9 +13,6 @@ bool firstPress = true;
 
 namespace {
 
-// The worker's last message: the completion is shown on the dialog's own thread, so that
-// no press can end the dialog between the completion and the worker's end.
-constexpr WORD kWorkerFinished = 0x7F00;
 const char kUnknownWindows[] = "Invalid Windows OS. This Executable Run In Windows 64-Bit(AMD) OS";
 
 }  // namespace
@@ -25,10 +21,6 @@ BOOL EnableShutdownPrivilege(const char* name) { return EnableProcessPrivilege(n
 
 UninstallerDialog::UninstallerDialog(Dialog* parent)
     : MainDialog(IDD_UNINSTALLER_DIALOG, IDS_ABOUTBOX, IDI_CARD, parent) {}
-
-UninstallerDialog::~UninstallerDialog() {
-  if (workerThread_) CloseHandle(workerThread_);
-}
 
 BOOL UninstallerDialog::OnInitDialog() {
   MainDialog::OnInitDialog();
@@ -50,34 +42,19 @@ BOOL UninstallerDialog::OnInitDialog() {
 
 void UninstallerDialog::OnOK() {
   if (firstPress) {
-    workerActive_ = true;
-    DWORD threadId = 0;
-    workerThread_ =
-        CreateThread(nullptr, 0, &UninstallerDialog::UninstallWorker, this, 0, &threadId);
-    if (workerThread_) {
+    if (StartWorker(&UninstallerDialog::UninstallWorker)) {
       EnableWindow(GetDlgItem(IDOK), FALSE);
       firstPress = false;
-    } else {
-      workerActive_ = false;
-      char text[64];
-      std::snprintf(text, sizeof(text), "OnOK() => CreateThread - Error : %d \n",
-                    static_cast<int>(GetLastError()));
-      ShowMessage(text, MB_ICONHAND);
     }
     return;
   }
-  if (isRunning || workerActive_) return;
+  if (isRunning || WorkerActive()) return;
   // Only the 64-bit completion leaves OK enabled, as "Reboot Now".
   if (IsNative64BitWindows()) {
     EnableShutdownPrivilege("SeShutdownPrivilege");
     ExitWindowsEx(EWX_SHUTDOWN | EWX_REBOOT, 0xFFFFFFFF);
   }
   Dialog::OnOK();
-}
-
-void UninstallerDialog::OnCancel() {
-  if (workerActive_) return;
-  Dialog::OnCancel();
 }
 
 void UninstallerDialog::SetStatus(UINT stringId) {
@@ -114,17 +91,13 @@ void UninstallerDialog::DisplayCompletion() {
   }
 }
 
-BOOL UninstallerDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
-  if (LOWORD(wParam) != kWorkerFinished) return Dialog::OnCommand(wParam, lParam);
+void UninstallerDialog::OnWorkerFinished(LPARAM) {
   if (completionDue_) DisplayCompletion();
-  workerActive_ = false;
-  return TRUE;
 }
 
 DWORD WINAPI UninstallerDialog::UninstallWorker(LPVOID parameter) {
   UninstallerDialog* dialog = static_cast<UninstallerDialog*>(parameter);
   RunUninstallSequence(dialog->context, *dialog);
-  // The worker's last touch of the dialog.
-  SendMessageA(dialog->Hwnd(), WM_COMMAND, MAKEWPARAM(kWorkerFinished, 0), 0);
+  dialog->ReportWorkerFinished(0);
   return 0;
 }

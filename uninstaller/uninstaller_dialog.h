@@ -12,7 +12,6 @@
 class UninstallerDialog : public MainDialog, public UninstallProgress {
  public:
   explicit UninstallerDialog(Dialog* parent = nullptr);
-  ~UninstallerDialog() override;
 
   // The worker thread's procedure: the uninstall sequence on the dialog's context.
   static DWORD WINAPI UninstallWorker(LPVOID dialog);
@@ -32,17 +31,12 @@ class UninstallerDialog : public MainDialog, public UninstallProgress {
  protected:
   BOOL OnInitDialog() override;
   void OnOK() override;
-  void OnCancel() override;
-  BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+  void OnWorkerFinished(LPARAM result) override;  // shows the completion, if due
 
  private:
   void SetStatus(UINT stringId);
   void DisplayCompletion();
 
-  HANDLE workerThread_ = nullptr;
-  // From the worker's start to its last act: a cancel then would abandon the run
-  // half-way, so it is refused.
-  std::atomic<bool> workerActive_{false};
   std::atomic<bool> completionDue_{false};
 };
 
