@@ -175,7 +175,12 @@ bool ParseStep(const std::string& line, ScriptStep* step, std::string* error) {
     }
     step->kind = Kind::Timeout;
   } else if (verb == "screenshot") {
-    if (!want(2, "screenshot NAME")) return false;
+    if (w.size() == 3) {
+      if (!quoted(2)) return false;
+      step->window = w[2];
+    } else if (!want(2, "screenshot NAME [\"CAPTION\"]")) {
+      return false;
+    }
     if (q[1] || !IsSafeShotName(w[1])) {
       *error = "a screenshot name is letters, digits, '-', '_' and '.', not '" + w[1] + "'";
       return false;

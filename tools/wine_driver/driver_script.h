@@ -1,7 +1,8 @@
 // The scenario scripts as the Wine test driver reads them: the same steps as the
 // simulator's script front end (platform/sim/front_end_script.h), plus
 //
-//   screenshot NAME               saves the top window of the program as NAME.bmp
+//   screenshot NAME ["CAPTION"]   saves the program's top window (or the one so captioned)
+//                                 as NAME.bmp
 //
 // which the simulator's side of a scenario leaves out. This reader depends on nothing but
 // the standard library, so it builds for Windows and natively (where its tests run).
@@ -35,10 +36,11 @@ struct ScriptStep {
   int id = 0;          // control id, command, answer, position or milliseconds
   bool byCaption = false;
   std::string state;   // enabled, disabled, visible, hidden
-  std::string window;  // "key KEY in CAPTION": the window clicked first
+  std::string window;  // the window a key goes to, or a screenshot shows
 };
 
-// Null-free result: false and `error` as "<file>:<line>: <what>" when a step does not parse.
+// Appends the script's steps; false, with `error` as "<file>:<line>: <what>", when a step
+// does not parse.
 bool ParseScript(const std::string& text, const std::string& fileName,
                  std::vector<ScriptStep>* steps, std::string* error);
 

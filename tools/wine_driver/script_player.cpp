@@ -186,12 +186,18 @@ std::string ScriptPlayer::RunStep(const ScriptStep& step) {
     }
     case Kind::Screenshot: {
       if (shotFolder_.empty()) return "";  // pictures not asked for in this run
-      if (!WaitFor(step, [](ScriptPlayer& p, const ScriptStep&, const std::vector<WindowState>& w) {
-            if (w.empty()) return false;
-            p.foundOwner_ = w.front().handle;
-            return true;
-          }))
-        return "no window to take a picture of" + Waited();
+      if (!WaitFor(step,
+                   [](ScriptPlayer& p, const ScriptStep& s, const std::vector<WindowState>& ws) {
+                     for (const WindowState& w : ws) {
+                       if (s.window.empty() || TextMatches(s.window, w.caption)) {
+                         p.foundOwner_ = w.handle;
+                         return true;
+                       }
+                     }
+                     return false;
+                   }))
+        return "no window " + (step.window.empty() ? std::string() : Quote(step.window) + " ") +
+               "to take a picture of" + Waited();
       std::string error;
       const std::string path = shotFolder_ + "\\" + step.text + ".bmp";
       if (!SaveWindowShot(foundOwner_, path, &error)) return "screenshot " + path + ": " + error;

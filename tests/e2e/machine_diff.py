@@ -1,0 +1,230 @@
+#!/usr/bin/env python3
+"""Compares what a scenario changed on a Wine prefix with what it changed on the simulator.
+
+  machine_diff.py --differences FILE --tags "TAG..." --wine BEFORE AFTER --sim BEFORE AFTER
+                  [--check "absent|present key|file PATH"]...
+
+Each BEFORE/AFTER folder holds registry exports (reg*.reg, as the Windows registry editor
+writes them) and files.txt ("d|f SIZE path" lines of drive C:). The changes of each side
+are listed as lines, the rules of the differences file are applied to them, and the two
+lists must be equal; otherwise both are printed side by side as a diff. The checks hold
+for both end states. Exit status 0 when everything agrees, 1 otherwise.
+
+The differences file has one rule a line, each with its reason after " | ":
+  [TAG...] wine|sim|both ignore REGEX | reason
+  [TAG...] wine|sim|both replace REGEX => REPLACEMENT | reason
+Rules apply in order to each change line; a rule with tags applies only where the prefix
+has them all.
+"""
+import argparse
+import difflib
+import os
+import re
+import sys
+
+
+def read_text(path):
+    data = open(path, "rb").read()
+    if data.startswith(b"\xff\xfe"):
+        return data[2:].decode("utf-16-le")
+    return data.decode("utf-8", errors="surrogateescape")
+
+
+def canonical_key(path):
+    key = path.lower()
+    key = re.sub(r"^hkey_local_machine(\\|$)", r"hklm\1", key)
+    return re.sub(r"\\controlset001(\\|$)", r"\\currentcontrolset\1", key)
+
+
+VALUE_LINE = re.compile(r'^(@|"((?:[^"\\]|\\.)*)")=(.*)$')
+
+
+def parse_reg(path):
+    """{key: {value name: data}} from a registry export, names lower-cased."""
+    keys = {}
+    current = None
+    lines = read_text(path).replace("\r\n", "\n").split("\n")
+    joined = []
+    for line in lines:
+        if joined and joined[-1].endswith("\\") and not joined[-1].startswith("["):
+            joined[-1] = joined[-1][:-1] + line.strip()
+        else:
+            joined.append(line.rstrip())
+    for line in joined:
+        if line.startswith("[") and line.endswith("]"):
+            current = keys.setdefault(canonical_key(line[1:-1]), {})
+            continue
+        m = VALUE_LINE.match(line)
+        if m and current is not None:
+            name = "@" if m.group(1) == "@" else m.group(2).lower()
+            current[name] = re.sub(r",\s+", ",", m.group(3))
+    return keys
+
+
+def read_snapshot(folder):
+    registry = {}
+    for name in sorted(os.listdir(folder)):
+        if name.endswith(".reg"):
+            for key, values in parse_reg(os.path.join(folder, name)).items():
+                registry.setdefault(key, {}).update(values)
+    files = {}
+    with open(os.path.join(folder, "files.txt"), encoding="utf-8", errors="surrogateescape") as f:
+        for line in f:
+            kind, size, path = line.rstrip("\n").split(" ", 2)
+            files[path.lower()] = (kind, int(size))
+    return registry, files
+
+
+def changes(before, after):
+    reg0, files0 = before
+    reg1, files1 = after
+    out = []
+    for key in sorted(set(reg0) | set(reg1)):
+        if key not in reg1:
+            # A removed key is one change; what it held went with it.
+            parent = key.rsplit("\\", 1)[0]
+            if parent in reg1 or parent not in reg0:
+                out.append("key- " + key)
+            continue
+        old = reg0.get(key)
+        if old is None:
+            out.append("key+ " + key)
+            old = {}
+        new = reg1[key]
+        for name in sorted(set(old) | set(new)):
+            if name not in new:
+                out.append("value- %s : %s" % (key, name))
+            elif name not in old:
+                out.append("value+ %s : %s = %s" % (key, name, new[name]))
+            elif old[name] != new[name]:
+                out.append("value~ %s : %s = %s" % (key, name, new[name]))
+    for path in sorted(set(files0) | set(files1)):
+        if path not in files1:
+            parent = path.rsplit("/", 1)[0] if "/" in path else ""
+            if not parent or parent in files1:
+                out.append(("dir- " if files0[path][0] == "d" else "file- ") + path)
+        elif path not in files0:
+            kind, size = files1[path]
+            out.append("dir+ " + path if kind == "d" else "file+ %s %d" % (path, size))
+        elif files0[path] != files1[path] and files1[path][0] == "f":
+            out.append("file~ %s %d" % (path, files1[path][1]))
+    return out
+
+
+class Rule:
+    def __init__(self, line, number, tags):
+        text, sep, self.reason = line.partition(" | ")
+        if not sep or not self.reason.strip():
+            raise ValueError("line %d: a rule needs its reason after ' | '" % number)
+        self.line = number
+        self.applies = True
+        m = re.match(r"^\[([^\]]*)\]\s*(.*)$", text)
+        if m:
+            self.applies = all(t in tags for t in m.group(1).split())
+            text = m.group(2)
+        parts = text.split(None, 2)
+        if len(parts) != 3 or parts[0] not in ("wine", "sim", "both") or \
+                parts[1] not in ("ignore", "replace"):
+            raise ValueError("line %d: expected SIDE ignore|replace ..." % number)
+        self.side, self.action, rest = parts
+        if self.action == "replace":
+            pattern, arrow, self.replacement = rest.partition(" => ")
+            if not arrow:
+                raise ValueError("line %d: replace needs ' => '" % number)
+        else:
+            pattern, self.replacement = rest, None
+        self.pattern = re.compile(pattern.strip())
+        self.used = False
+
+
+def read_rules(path, tags):
+    rules = []
+    with open(path, encoding="utf-8") as f:
+        for number, line in enumerate(f, 1):
+            line = line.strip()
+            if line and not line.startswith("#"):
+                rules.append(Rule(line, number, tags))
+    return rules
+
+
+def normalise(lines, side, rules):
+    out = []
+    for line in lines:
+        for rule in rules:
+            if not rule.applies or rule.side not in (side, "both"):
+                continue
+            if rule.pattern.search(line):
+                rule.used = True
+                if rule.action == "ignore":
+                    line = None
+                    break
+                line = rule.pattern.sub(rule.replacement, line)
+        if line is not None:
+            out.append(line)
+    return sorted(set(out))
+
+
+def check(end_state, what):
+    registry, files = end_state
+    parts = what.split(None, 2)
+    if len(parts) != 3 or parts[0] not in ("absent", "present") or parts[1] not in ("key", "file"):
+        return "bad check '%s' (absent|present key|file PATH)" % what
+    want, kind, path = parts
+    if kind == "key":
+        key = canonical_key(path)
+        views = [key, re.sub(r"^hklm\\software\\", r"hklm\\software\\wow6432node\\", key)]
+        found = [v in registry for v in views]
+    else:
+        rel = re.sub(r"^c:[\\/]", "", path, flags=re.I).replace("\\", "/").lower()
+        found = [rel in files]
+    if want == "absent" and any(found):
+        return "%s is there" % path
+    if want == "present" and not any(found):
+        return "%s is missing" % path
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--differences", required=True)
+    parser.add_argument("--tags", default="")
+    parser.add_argument("--wine", nargs=2, required=True)
+    parser.add_argument("--sim", nargs=2, required=True)
+    parser.add_argument("--check", action="append", default=[])
+    args = parser.parse_args()
+    tags = args.tags.split()
+    try:
+        rules = read_rules(args.differences, tags)
+    except ValueError as e:
+        print("%s: %s" % (args.differences, e))
+        return 1
+    wine_before, wine_after = (read_snapshot(d) for d in args.wine)
+    sim_before, sim_after = (read_snapshot(d) for d in args.sim)
+    wine_raw = changes(wine_before, wine_after)
+    sim_raw = changes(sim_before, sim_after)
+    wine = normalise(wine_raw, "wine", rules)
+    sim = normalise(sim_raw, "sim", rules)
+    failed = False
+    for what in args.check:
+        for side, state in (("Wine", wine_after), ("simulator", sim_after)):
+            why = check(state, what)
+            if why:
+                print("check failed on the %s: %s: %s" % (side, what, why))
+                failed = True
+    print("changes: Wine %d (%d compared), simulator %d (%d compared)" %
+          (len(wine_raw), len(wine), len(sim_raw), len(sim)))
+    if wine != sim:
+        print("the machines differ (- Wine only, + simulator only):")
+        for line in difflib.unified_diff(wine, sim, "wine", "simulator", lineterm="", n=0):
+            if not line.startswith("@@"):
+                print("  " + line)
+        failed = True
+    else:
+        print("the machines agree on these changes:")
+        for line in wine:
+            print("  " + line)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
