@@ -12,16 +12,23 @@ std::string IncludeTrailingSeparator(const std::string& path, int useForwardSlas
 }
 
 PathInfo::PathInfo(const std::string& text) : sourceText(text) {
-  // Paths are limited to MAX_PATH - 1 characters; a longer text is cut there.
+  // A text that is no path within MAX_PATH - 1 characters has no parts: cut short at
+  // the buffer's end or at a zero byte it would name another file, and the finder's
+  // user deletes what the parts name.
   char buffer[MAX_PATH] = {};
-  const size_t length = std::min(text.size(), sizeof buffer - 1);
-  std::memcpy(buffer, text.data(), length);
-  buffer[length] = '\0';
+  if (text.size() > sizeof buffer - 1 || text.find('\0') != std::string::npos) return;
+  std::memcpy(buffer, text.data(), text.size());
   PathUnquoteSpacesA(buffer);
   if (buffer[0] == '\0') return;
 
   char drivePart[256] = {}, dirPart[256] = {}, namePart[256] = {}, extPart[256] = {};
   _splitpath(buffer, drivePart, dirPart, namePart, extPart);
+  // The run-time cuts a part longer than its buffer (a directory of 256 characters and
+  // more fits a path of 259): such a path has no parts either.
+  if (std::strlen(drivePart) + std::strlen(dirPart) + std::strlen(namePart) +
+          std::strlen(extPart) !=
+      std::strlen(buffer))
+    return;
   drive = drivePart;
   directory = dirPart;
   std::replace(directory.begin(), directory.end(), '/', '\\');

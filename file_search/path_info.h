@@ -10,6 +10,8 @@ std::string IncludeTrailingSeparator(const std::string& path, int useForwardSlas
 
 // One path split into drive, directory, file name and extension. Enclosing double
 // quotes are dropped before the split; slashes in the directory become backslashes.
+// A text longer than MAX_PATH - 1, holding a zero byte, or with a part longer than the
+// run-time's 255 characters has no parts (and composes to an empty path).
 class PathInfo {
  public:
   explicit PathInfo(const std::string& text);

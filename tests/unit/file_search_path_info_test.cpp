@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "file_search/path_info.h"
 #include "platform/sim/machine.h"
@@ -101,19 +102,43 @@ TEST(PathInfo, GetPathTextComposesFromTheFieldsAsTheyAreNow) {
   EXPECT_EQ("C:\\WINDOWS\\inf\\oem3.inf", info.sourceText);
 }
 
-TEST(PathInfo, ATextLongerThanTheWorkBufferIsCutAtMaxPathMinusOne) {
+// A text that would come back as another path (cut at MAX_PATH - 1 characters, at a
+// zero byte, or by a part buffer of the run-time's 255 characters) gives no parts, so
+// the path composed from it names no file; the longest texts that fit come back whole.
+TEST(PathInfo, ATextThatDoesNotFitGivesNoPartsRatherThanAnotherPath) {
+  struct Case {
+    const char* what;
+    std::string text;
+    std::string composed;  // empty: no parts
+  };
+  const std::string folder250 = "C:\\" + std::string(250, 'd') + "\\";  // 254 characters
+  const std::string dir255 = "\\" + std::string(253, 'd') + "\\";
+  const std::string dir256 = "\\" + std::string(254, 'd') + "\\";
+  const std::vector<Case> cases = {
+      {"259 characters", folder250 + "file.", folder250 + "file"},
+      {"260 characters", folder250 + "file.i", ""},
+      {"262 characters, cut it would lose its extension", folder250 + "file.inf", ""},
+      {"a zero byte inside", std::string("C:\\x\\a.inf\0.old", 15), ""},
+      {"a directory of 255 characters", dir255 + "x", dir255 + "x"},
+      {"a directory of 256 characters", dir256 + "x", ""},
+      {"a name of 255 characters", std::string(255, 'n') + ".inf", std::string(255, 'n') + ".inf"},
+      {"a name of 256 characters", std::string(256, 'n') + ".i", ""},
+      {"an extension of 255 characters", "a." + std::string(254, 'e'),
+       "a." + std::string(254, 'e')},
+      {"an extension of 256 characters", "a." + std::string(255, 'e'), ""},
+      {"quoted, 259 characters with the quotes", "\"" + folder250 + "f.\"", folder250 + "f"},
+  };
   auto machine = Xp();
   sim::ProcessScope scope(*machine);
-  const std::string folder = "C:\\" + std::string(250, 'd') + "\\";
-  const std::string text = folder + "file.inf";  // 262 characters
-  ASSERT_EQ(folder.size() + 5, static_cast<size_t>(MAX_PATH - 1));
-  PathInfo info(text);
-  EXPECT_EQ(text, info.sourceText);
-  // The cut leaves "file." behind the folder: a name with a dot and no extension.
-  EXPECT_EQ(folder, "C:" + info.directory);
-  EXPECT_EQ("file", info.name);
-  EXPECT_EQ("", info.extension);
-  EXPECT_EQ(folder + "file", std::string(info.GetPathText()));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PathInfo info(c.text);
+    EXPECT_EQ(c.text, info.sourceText);
+    EXPECT_EQ(c.composed, std::string(info.GetPathText()));
+    if (c.composed.empty()) {
+      EXPECT_EQ("", info.drive + info.directory + info.name + info.extension);
+    }
+  }
 }
 
 TEST(PathUnquoteSpaces, RemovesQuotesOnlyWhenTheyEncloseTheWholeText) {
