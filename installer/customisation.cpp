@@ -1,21 +1,14 @@
 // Reading the customisation values from the package's ports INF.
 #include <string>
+#include <vector>
 
 #include "framework/app_services.h"
+#include "installer/customisation_rules.h"
 #include "installer/install_context.h"
 #include "installer/ports_inf.h"
 #include "installer/win32_helpers.h"
 
 namespace {
-
-constexpr char kDefaultCustomer[] = "KORVANE";
-constexpr char kDefaultUninstaller[] = "KORVANE_Wendmarrow";
-constexpr char kDefaultProvider[] = "Korvane Semiconductor Technology Ltd";
-constexpr char kDefaultDisplay[] = "Korvane PCI-Express Multi-IO Controller";
-
-constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-constexpr char kProductKey[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PCIe Multi-Io Controller\\";
 
 void Refuse(const char* key, const std::string& value, const char* use) {
   const std::string text =
@@ -29,44 +22,31 @@ bool InstallContext::ReadCustomisation() {
   std::string text;
   if (!ReadPortsInf(&text)) return false;
 
-  const std::string customer = CutValue(text, "CustomerName=", "ProviderName=");
-  const std::string provider = CutValue(text, "ProviderName=", "UninstallName=");
-  const std::string display = CutValue(text, "UninstallName=", "DiskName=");
+  const CustomisationValues held = {customerName, uninstallerName, providerName, displayName};
+  const CustomisationValues read = ResolveCustomisation(text, held);
 
-  // An empty customer value leaves both names as they were; defaults fill what is empty.
-  std::string newCustomer = customer.empty() ? customerName : customer;
-  std::string newUninstaller = customer.empty() ? uninstallerName : customer + "_Wendmarrow";
-  if (newCustomer.empty()) newCustomer = kDefaultCustomer;
-  if (newUninstaller.empty()) newUninstaller = kDefaultUninstaller;
-  const std::string newProvider = provider.empty() ? kDefaultProvider : provider;
-  const std::string newDisplay = display.empty() ? kDefaultDisplay : display;
-
-  // The customer's name becomes a folder under Program Files (deleted with its contents
-  // when it exists), a file name in System32 and a key name; the provider's a key name
-  // under Uninstall. A name that leaves its place, or a path that would not fit, is
-  // refused before anything is written.
-  bool fits = IsSafeFileName(newCustomer) && IsSafeFileName(newUninstaller + ".exe") &&
-              FitsMaxPath(kProductKey + newCustomer);
+  // The paths under the Windows folder are only composed once the names themselves
+  // passed, and not at all when the Windows folder cannot be taken.
+  std::vector<ComposedName> names = ComposedNames(read, nullptr, PlatformFolder());
+  bool fits = FirstUnusable(names, "CustomerName=") == nullptr;
   std::string windows;
   if (fits && WindowsFolder(&windows)) {
-    const std::string programFolder = windows.substr(0, 1) + ":\\Program Files\\" + newCustomer;
-    fits = FitsMaxPath(windows + "\\System32\\" + newUninstaller + ".exe") &&
-           FitsMaxPath(programFolder + PlatformFolder() + "\\" + newUninstaller + ".exe") &&
-           FitsMaxPath(programFolder + PlatformFolder() + "\\Pellacorte.dll");
+    names = ComposedNames(read, &windows, PlatformFolder());
+    fits = FirstUnusable(names, "CustomerName=") == nullptr;
   }
   if (!fits) {
-    Refuse("CustomerName=", newCustomer, "a folder, file and registry key name");
+    Refuse("CustomerName=", read.customerName, "a folder, file and registry key name");
     return false;
   }
-  if (!IsSafeKeyName(newProvider) || !FitsMaxPath(kUninstallKey + newProvider)) {
-    Refuse("ProviderName=", newProvider, "a registry key name");
+  if (FirstUnusable(names, "ProviderName=")) {
+    Refuse("ProviderName=", read.providerName, "a registry key name");
     return false;
   }
 
-  customerName = newCustomer;
-  uninstallerName = newUninstaller;
-  providerName = newProvider;
-  displayName = newDisplay;
+  customerName = read.customerName;
+  uninstallerName = read.uninstallerName;
+  providerName = read.providerName;
+  displayName = read.displayName;
   return true;
 }
 

@@ -1,5 +1,7 @@
 #include "installer/ports_inf.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "framework/app_services.h"
@@ -7,7 +9,7 @@
 
 namespace {
 
-constexpr DWORD kMaxInfBytes = 20000;
+constexpr DWORD kMaxInfBytes = kPortsInfReadLimit;
 constexpr size_t kMaxNameLength = 255;
 constexpr char kWhiteSpace[] = " \t\n\v\f\r";
 
@@ -53,51 +55,85 @@ bool ReadPortsInf(std::string* text) {
   DWORD read = 0;
   if (!ReadFile(file.get(), buffer.data(), kMaxInfBytes, &read, nullptr)) read = 0;
   if (read > kMaxInfBytes) read = kMaxInfBytes;
-  size_t length = 0;
-  while (length < read && buffer[length] != '\0') ++length;
-  text->assign(buffer.data(), length);
+  *text = PortsInfText(std::string(buffer.data(), read));
   return true;
+}
+
+std::string PortsInfText(const std::string& fileBytes) {
+  const std::string read = fileBytes.substr(0, kPortsInfReadLimit);
+  return read.substr(0, read.find('\0'));
 }
 
 // k and e are the first positions of K and E (-1 when missing); the value is the
 // substring at k + length(K) + 1 of e - k - length(K) - 1 characters, clamped to the
 // text, without double quotes and surrounding white space. The + 1 passes over the
 // character after the equals sign: the opening quote in a well-formed file.
-std::string CutValue(const std::string& text, const std::string& key, const std::string& endKey) {
-  const long k = Position(text, key);
-  const long e = Position(text, endKey);
+ValueCut CutValueAt(const std::string& text, const std::string& key, const std::string& endKey) {
+  ValueCut cut;
+  cut.keyAt = Position(text, key);
+  cut.endAt = Position(text, endKey);
   const long keyLength = static_cast<long>(key.size());
-  long first = k + keyLength + 1;
-  long count = e - k - keyLength - 1;
+  long first = cut.keyAt + keyLength + 1;
+  long count = cut.endAt - cut.keyAt - keyLength - 1;
   if (first < 0) first = 0;
   if (count < 0) count = 0;
   const long size = static_cast<long>(text.size());
-  if (first > size) return std::string();
+  if (first > size) {
+    cut.first = size;
+    return cut;
+  }
   if (count > size - first) count = size - first;
-  return Strip(Without(text.substr(first, count), '"'));
+  cut.first = first;
+  cut.count = count;
+  cut.value = Strip(Without(text.substr(first, count), '"'));
+  return cut;
 }
 
-bool FindSupportedId(const std::string& text, const std::string& name, std::string* id) {
+std::string CutValue(const std::string& text, const std::string& key, const std::string& endKey) {
+  return CutValueAt(text, key, endKey).value;
+}
+
+bool FindSupportedIdWindow(const std::string& text, const std::string& name,
+                           SupportedIdWindow* found) {
   const size_t at = text.find(name);
   if (at == std::string::npos) return false;
-  const size_t first = at + name.size() + 3;
-  const std::string window = first < text.size() ? text.substr(first, 17) : std::string();
-  *id = Strip(Without(window, ','));
-  if (id->empty()) *id = "VEN_6A3C&DEV_5E17";
+  found->nameAt = at;
+  found->windowAt = std::min(at + name.size() + kSupportedIdWindowOffset, text.size());
+  found->window = text.substr(found->windowAt, kSupportedIdWindowLength);
+  found->id = Strip(Without(found->window, ','));
+  found->defaulted = found->id.empty();
+  if (found->defaulted) found->id = kDefaultSupportedId;
   return true;
 }
 
-bool IsSafeFileName(const std::string& name) {
-  if (name.empty() || name.size() > kMaxNameLength || name == "." || name == "..") return false;
-  for (unsigned char c : name) {
-    if (c < 0x20) return false;
-    for (const char* bad = "\\/:*?\"<>|"; *bad; ++bad)
-      if (c == static_cast<unsigned char>(*bad)) return false;
-  }
-  const char last = name.back();
-  return last != '.' && last != ' ';
+bool FindSupportedId(const std::string& text, const std::string& name, std::string* id) {
+  SupportedIdWindow found;
+  if (!FindSupportedIdWindow(text, name, &found)) return false;
+  *id = found.id;
+  return true;
 }
 
-bool IsSafeKeyName(const std::string& name) {
-  return !name.empty() && name.size() <= kMaxNameLength && name.find('\\') == std::string::npos;
+const char* FileNameFault(const std::string& name) {
+  if (name.empty()) return "it is empty";
+  if (name.size() > kMaxNameLength) return "it is longer than 255 characters";
+  if (name == "." || name == "..") return "it names a folder itself or the one above";
+  for (unsigned char c : name) {
+    if (c < 0x20) return "it holds a control character";
+    if (std::strchr("\\/:*?\"<>|", c)) return "it holds one of \\ / : * ? \" < > |";
+  }
+  const char last = name.back();
+  if (last == '.') return "it ends in a dot";
+  if (last == ' ') return "it ends in a blank";
+  return nullptr;
 }
+
+bool IsSafeFileName(const std::string& name) { return FileNameFault(name) == nullptr; }
+
+const char* KeyNameFault(const std::string& name) {
+  if (name.empty()) return "it is empty";
+  if (name.size() > kMaxNameLength) return "it is longer than 255 characters";
+  if (name.find('\\') != std::string::npos) return "it holds a backslash";
+  return nullptr;
+}
+
+bool IsSafeKeyName(const std::string& name) { return KeyNameFault(name) == nullptr; }

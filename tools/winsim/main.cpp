@@ -11,7 +11,8 @@ namespace {
 
 std::vector<Command> AllCommands() {
   std::vector<Command> all;
-  for (auto family : {MachineCommands, RegistryCommands, FileCommands, RunCommands, DemoCommands}) {
+  for (auto family : {MachineCommands, RegistryCommands, FileCommands, RunCommands, DemoCommands,
+                      CheckCommands}) {
     for (const Command& c : family()) all.push_back(c);
   }
   return all;

@@ -1,0 +1,94 @@
+#!/bin/sh
+# winsim check: the sample package is clean (exit 0); each broken package, the sample
+# with one flaw, fails (exit 1) with its own finding, which neither the sample nor any
+# other broken package shows; bad command lines exit 2.
+#
+#   check_test.sh WINSIM SAMPLE_PACKAGE MAKE_BROKEN_PACKAGES [KEEP_DIR]
+set -u
+winsim="$1"
+sample="$2"
+make_broken="$3"
+if [ -n "${4:-}" ]; then
+  work="$4"
+  mkdir -p "$work"
+else
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+fi
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# flaw name | the finding only that package shows (a fixed string)
+EXPECTED='missing-ports-inf|Sabrelune.inf: error: missing: the installer stops
+missing-multifunction-inf|Dovrik.inf: error: missing
+keys-out-of-order|error: keys out of order: ProviderName= (line
+empty-customer-name|error: CustomerName= has an empty value; the default "KORVANE" applies
+key-in-other-case|it is written "providername=", and keys are matched in exact letter case
+key-beyond-read-limit|beyond the first 20000 bytes the installer reads
+key-after-zero-byte|where the installer'"'"'s text ends
+key-in-comment|error: the first CustomerName= stands in a comment
+value-without-quote|the character after CustomerName= is "K", not a double quote
+values-run-over-lines|error: the value of UninstallName= runs on to line
+unsafe-customer-name|program folder name "KORVANE:IO", which cannot be used: it holds one of
+customer-name-too-long|customer key "SOFTWARE\Microsoft\Windows\CurrentVersion\PCIe Multi-Io Controller\KKKK
+provider-name-with-backslash|uninstall entry name "Korvane\Semiconductor", which cannot be used: it holds a backslash
+malformed-vid-pid-window|yields "N_6A3C&DEV_5E18", not a PCI ID
+empty-vid-pid-window|holds no ID: the installer writes "VEN_6A3C&DEV_5E17"
+no-vid-pid-names|error: no VID_PID_NAME1 to VID_PID_NAME5 in the file
+missing-driver-amd64|AMD64/Pellacorte.dll: error: missing (needed on xp-x64,
+missing-uninstaller-ia64|IA64: error: no uninstaller: neither KORVANE_Wendmarrow.exe nor Wendmarrow.exe (needed on 2003-ia64,
+missing-platform-folder-x86|X86: error: missing platform folder (needed on 2000,
+driver-is-a-folder|X86/Tamble.sys: error: a folder, where the installer copies a file'
+
+# The sample: clean, with the values and IDs it reads.
+"$winsim" check "$sample" > "$work/sample.out" 2>&1
+status=$?
+[ "$status" -eq 0 ] || { fail "sample: exit $status, expected 0"; cat "$work/sample.out"; }
+for text in 'CustomerName=   "KORVANE"  (line 89)' 'VID_PID_NAME1   "VEN_6A3C&DEV_5E17"  (line 93)' \
+    'VID_PID_NAME2   "VEN_6A3C&DEV_5E18"  (line 94)' 'uninstaller from \AMD64: Wendmarrow.exe' \
+    ': clean: installs on every supported edition'; do
+  grep -qF -- "$text" "$work/sample.out" || fail "sample: '$text' not in the output"
+done
+if grep -q ': error: ' "$work/sample.out"; then fail "sample: has errors"; fi
+
+# Each broken package: exit 1 and its own finding.
+"$make_broken" "$sample" "$work/broken" > "$work/made" || fail "the broken packages were not made"
+while IFS= read -r flaw; do
+  grep -q "^$flaw|" <<EOF || fail "$flaw: no expected finding listed for it"
+$EXPECTED
+EOF
+  "$winsim" check "$work/broken/$flaw" > "$work/$flaw.out" 2>&1
+  status=$?
+  [ "$status" -eq 1 ] || { fail "$flaw: exit $status, expected 1"; cat "$work/$flaw.out"; }
+done < "$work/made"
+
+while IFS='|' read -r flaw text; do
+  [ -f "$work/$flaw.out" ] || { fail "$flaw: listed but not made"; continue; }
+  grep -qF -- "$text" "$work/$flaw.out" || {
+    fail "$flaw: '$text' not in its output:"
+    cat "$work/$flaw.out"
+  }
+  for other in "$work"/*.out; do
+    [ "$other" = "$work/$flaw.out" ] && continue
+    if grep -qF -- "$text" "$other"; then fail "$flaw: its finding also shows in $other"; fi
+  done
+done <<EOF
+$EXPECTED
+EOF
+
+# Command lines.
+"$winsim" check > /dev/null 2>&1
+[ $? -eq 2 ] || fail "check without a folder: not exit 2"
+"$winsim" check "$work/no-such-folder" > /dev/null 2>&1
+[ $? -eq 2 ] || fail "check of a missing folder: not exit 2"
+"$winsim" check "$sample" "$sample" > /dev/null 2>&1
+[ $? -eq 2 ] || fail "check of two folders: not exit 2"
+
+if [ "$failures" -ne 0 ]; then
+  echo "check_test: $failures failures"
+  exit 1
+fi
+echo "check_test: passed"

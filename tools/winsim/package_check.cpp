@@ -1,0 +1,218 @@
+// The package checker's whole run: the ports INF, then per supported edition the names
+// the installer composes and the files it copies from the edition's platform folder.
+#include "tools/winsim/package_check.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <system_error>
+
+#include "installer/install_context.h"
+#include "installer/ports_inf.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/machine_folder.h"
+#include "platform/sim/name_order.h"
+#include "platform/sim/process.h"
+#include "sysinfo/system_folders.h"
+#include "uninstall_engine/uninstall_context.h"
+
+namespace winsim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kDriverFiles[] = {"Orrick.sys", "Tamble.sys", "Quellmast.sys", "Sabrelune.dll",
+                                    "Pellacorte.dll"};
+constexpr char kGenericUninstaller[] = "Wendmarrow.exe";
+
+// The entry of `folder` named `name` as Windows finds it: regardless of letter case.
+enum class Entry { kMissing, kFile, kFolder };
+Entry FindEntry(const fs::path& folder, const std::string& name, fs::path* found) {
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string ansi;
+    if (!sim::Utf8ToCp1252(it->path().filename().string(), &ansi) || !sim::NamesEqual(ansi, name))
+      continue;
+    if (found) *found = it->path();
+    return it->is_directory(ec) ? Entry::kFolder : Entry::kFile;
+  }
+  return Entry::kMissing;
+}
+
+bool ReadHostFile(const fs::path& path, std::string* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+// "xp, 2003, vista" or "every supported edition".
+std::string EditionList(const std::vector<std::string>& editions, size_t supportedCount) {
+  if (editions.size() == supportedCount) return "every supported edition";
+  std::string list;
+  for (const std::string& e : editions) list += (list.empty() ? "" : ", ") + e;
+  return list;
+}
+
+size_t SupportedCount(const PackageCheck& check) {
+  size_t n = 0;
+  for (const EditionPlan& e : check.editions) n += e.supported;
+  return n;
+}
+
+int KeyLine(const PackageCheck& check, const std::string& key) {
+  for (const ReadValue& r : check.read)
+    if (r.key == key) return r.line;
+  return 0;
+}
+
+// The names and paths the installer composes on each supported edition: a name it
+// would refuse stops the installation there before anything is written.
+void CheckComposedNames(const std::string& inf, PackageCheck* check) {
+  std::map<std::string, std::vector<std::string>> editionsOf;  // finding text -> editions
+  std::map<std::string, std::string> keyOf;
+  for (const EditionPlan& plan : check->editions) {
+    if (!plan.supported) continue;
+    for (const ComposedName& name :
+         ComposedNames(check->values, &plan.windowsFolder, plan.platformFolder)) {
+      if (!name.fault) continue;
+      const std::string text = std::string(name.key) + " makes the " + name.role + " " +
+                               QuotedText(name.text) + ", which cannot be used: " + name.fault +
+                               "; the installer refuses the package";
+      editionsOf[text].push_back(plan.edition);
+      keyOf[text] = name.key;
+    }
+  }
+  const size_t supported = SupportedCount(*check);
+  for (const auto& [text, editions] : editionsOf) {
+    check->Add(inf, KeyLine(*check, keyOf[text]), Severity::kError,
+               text + " (on " + EditionList(editions, supported) + ")");
+  }
+  // The uninstaller finds its customer by its own file name.
+  const std::string& customer = check->values.customerName;
+  const std::string word = CustomerWordFromProgramName(check->values.uninstallerName);
+  if (word != customer) {
+    check->Add(inf, KeyLine(*check, "CustomerName="), Severity::kError,
+               "the uninstaller installed as " +
+                   QuotedText(check->values.uninstallerName + ".exe") + " takes the customer " +
+                   QuotedText(word) + " from its name, not " + QuotedText(customer) +
+                   ", and would not find the customer's record");
+  }
+  if (customer.find(' ') != std::string::npos) {
+    check->Add(inf, KeyLine(*check, "CustomerName="), Severity::kWarning,
+               "the customer name holds a blank: the uninstall command, a path that is not "
+               "quoted, holds it too");
+  }
+}
+
+// The files the installer copies from each platform folder that a supported edition
+// uses, and the uninstaller it takes from there.
+void CheckLayout(const fs::path& root, PackageCheck* check) {
+  const size_t supported = SupportedCount(*check);
+  for (const char* inf : {"Sabrelune.inf", "Dovrik.inf"}) {
+    const Entry entry = FindEntry(root, inf, nullptr);
+    if (entry == Entry::kFile) continue;
+    const bool ports = std::string(inf) == "Sabrelune.inf";
+    check->Add((root / inf).string(), 0, Severity::kError,
+               entry == Entry::kFolder ? "a folder, where the installer reads and copies a file"
+               : ports ? "missing: the installer stops at \"CreateFile failed\" before it writes "
+                         "anything"
+                       : "missing: the installer cannot copy it, and stops before staging");
+  }
+  std::map<std::string, std::vector<std::string>> editionsOf;  // platform folder -> editions
+  for (const EditionPlan& plan : check->editions) {
+    if (plan.supported) editionsOf[plan.platformFolder].push_back(plan.edition);
+  }
+  const std::string customUninstaller = check->values.uninstallerName + ".exe";
+  for (const auto& [platform, editions] : editionsOf) {
+    const std::string folderName = platform.substr(1);
+    const std::string where = " (needed on " + EditionList(editions, supported) + ")";
+    fs::path folder;
+    if (FindEntry(root, folderName, &folder) != Entry::kFolder) {
+      check->Add((root / folderName).string(), 0, Severity::kError,
+                 "missing platform folder" + where);
+      check->uninstallers.push_back({platform, ""});
+      continue;
+    }
+    std::string used;
+    for (const std::string& name : {customUninstaller, std::string(kGenericUninstaller)}) {
+      if (used.empty() && FindEntry(folder, name, nullptr) == Entry::kFile) used = name;
+    }
+    check->uninstallers.push_back({platform, used});
+    if (used.empty()) {
+      check->Add(
+          folder.string(), 0, Severity::kError,
+          "no uninstaller: neither " + customUninstaller + " nor " + kGenericUninstaller + where);
+    }
+    for (const char* driver : kDriverFiles) {
+      const Entry entry = FindEntry(folder, driver, nullptr);
+      if (entry == Entry::kFile) continue;
+      check->Add(
+          (folder / driver).string(), 0, Severity::kError,
+          (entry == Entry::kFolder ? "a folder, where the installer copies a file" : "missing") +
+              where);
+    }
+  }
+}
+
+}  // namespace
+
+int PackageCheck::Count(Severity severity) const {
+  int n = 0;
+  for (const Finding& f : findings) n += f.severity == severity;
+  return n;
+}
+
+void PackageCheck::Add(const std::string& file, int line, Severity severity,
+                       const std::string& text) {
+  findings.push_back({file, line, severity, text});
+}
+
+std::vector<EditionPlan> PlanEditions() {
+  std::vector<EditionPlan> plans;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> sink(std::tmpfile(), &std::fclose);
+  for (const std::string& edition : sim::EditionNames()) {
+    std::string error;
+    std::unique_ptr<sim::Machine> machine = sim::MachineFromEdition(edition, &error);
+    if (!machine) continue;
+    sim::ProcessScope scope(*machine);
+    InstallContext context;
+    // The installer's description line is not part of the check's output.
+    if (sink) context.descriptionOutput = sink.get();
+    context.DetectWindowsVersion();
+    context.DescribeWindowsVersion();
+    EditionPlan plan;
+    plan.edition = edition;
+    plan.supported = context.IsSupported();
+    plan.platformFolder = context.PlatformFolder();
+    WindowsFolder(&plan.windowsFolder);
+    plans.push_back(plan);
+  }
+  return plans;
+}
+
+PackageCheck CheckPackage(const std::string& hostFolder) {
+  PackageCheck check;
+  check.package = hostFolder;
+  check.editions = PlanEditions();
+  const fs::path root(hostFolder);
+  fs::path inf;
+  std::string bytes;
+  const bool found = FindEntry(root, "Sabrelune.inf", &inf) == Entry::kFile;
+  if (found && ReadHostFile(inf, &bytes)) {
+    CheckPortsInf(bytes, inf.string(), &check);
+    CheckComposedNames(inf.string(), &check);
+  } else {
+    if (found) check.Add(inf.string(), 0, Severity::kError, "cannot be read");
+    // The installer stops at "CreateFile failed"; the layout is still worth knowing.
+    check.values = ResolveCustomisation(std::string(), CustomisationValues{});
+  }
+  CheckLayout(root, &check);
+  return check;
+}
+
+}  // namespace winsim

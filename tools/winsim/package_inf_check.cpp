@@ -1,0 +1,272 @@
+// The ports INF as the installer reads it: the customisation values with the reason a
+// default applied, and each VID_PID_NAMEn window with the ID it yields.
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <string>
+
+#include "installer/ports_inf.h"
+#include "tools/winsim/package_check.h"
+
+namespace winsim {
+
+namespace {
+
+constexpr int kIdsTheUninstallerReads = 5;
+constexpr int kIdsTheInstallerWrites = 6;
+
+// Long cut values are shown by their start: enough to recognise them.
+std::string Shown(const std::string& text) {
+  constexpr size_t kShown = 40;
+  return text.size() <= kShown ? QuotedText(text) : QuotedText(text.substr(0, kShown)) + "...";
+}
+
+size_t FindIgnoringCase(const std::string& text, const std::string& what) {
+  const auto it = std::search(
+      text.begin(), text.end(), what.begin(), what.end(),
+      [](unsigned char a, unsigned char b) { return std::tolower(a) == std::tolower(b); });
+  return it == text.end() ? std::string::npos : static_cast<size_t>(it - text.begin());
+}
+
+// The first occurrence of a key stands in a comment when a ';' precedes it on its line.
+bool InComment(const std::string& text, size_t at) {
+  const size_t lineStart = text.rfind('\n', at == 0 ? 0 : at - 1);
+  const size_t from = lineStart == std::string::npos || at == 0 ? 0 : lineStart + 1;
+  return text.find(';', from) < at;
+}
+
+// Why `key`, which the installer's text lacks, is not seen, with the line to name.
+struct Absence {
+  int line = 0;
+  std::string why;
+  std::string reason;  // short, for the values shown
+  bool inFile = true;  // somewhere in the file, in some form
+};
+
+Absence WhyAbsent(const std::string& bytes, const std::string& text, const std::string& key) {
+  Absence a;
+  const size_t exact = bytes.find(key);
+  if (exact != std::string::npos && exact + key.size() > kPortsInfReadLimit) {
+    a.line = LineOf(bytes, exact);
+    a.why = "it stands at byte " + std::to_string(exact + 1) + ", beyond the first " +
+            std::to_string(kPortsInfReadLimit) + " bytes the installer reads";
+    a.reason = "key beyond byte " + std::to_string(kPortsInfReadLimit);
+    return a;
+  }
+  if (exact != std::string::npos) {
+    a.line = LineOf(bytes, exact);
+    a.why = "it stands after a zero byte (line " + std::to_string(LineOf(bytes, text.size())) +
+            "), where the installer's text ends";
+    a.reason = "key after a zero byte";
+    return a;
+  }
+  const size_t otherCase = FindIgnoringCase(text, key);
+  if (otherCase != std::string::npos) {
+    a.line = LineOf(bytes, otherCase);
+    a.why = "it is written " + QuotedText(text.substr(otherCase, key.size())) +
+            ", and keys are matched in exact letter case";
+    a.reason = "key only in other letter case";
+    return a;
+  }
+  a.why = "it is not in the file";
+  a.reason = "key missing";
+  a.inFile = false;
+  return a;
+}
+
+struct KeyRule {
+  const char* key;
+  const char* endKey;
+  const char* defaultValue;
+};
+
+void CheckValue(const std::string& bytes, const std::string& text, const std::string& file,
+                const KeyRule& rule, PackageCheck* check) {
+  const std::string key = rule.key;
+  const ValueCut cut = CutValueAt(text, key, rule.endKey);
+  ReadValue read;
+  read.key = key;
+  read.value = cut.value;
+  read.line = cut.keyAt >= 0 ? LineOf(bytes, cut.keyAt) : 0;
+  const std::string outcome = cut.value.empty()
+                                  ? "the default " + QuotedText(rule.defaultValue) + " applies"
+                                  : "the installer reads " + Shown(cut.value);
+
+  if (cut.keyAt < 0) {
+    const Absence a = WhyAbsent(bytes, text, key);
+    read.reason = a.reason;
+    check->Add(file, a.line, Severity::kError, key + " is not read: " + a.why + "; " + outcome);
+  } else if (cut.endAt < 0) {
+    const Absence a = WhyAbsent(bytes, text, rule.endKey);
+    read.reason = "end key " + std::string(rule.endKey) + " not read";
+    check->Add(file, read.line, Severity::kError,
+               "the value of " + key + " has no end: " + rule.endKey + " is not read (" + a.why +
+                   "); " + outcome);
+  } else if (cut.endAt < cut.keyAt) {
+    read.reason = "keys out of order";
+    check->Add(file, read.line, Severity::kError,
+               "keys out of order: " + std::string(rule.endKey) + " (line " +
+                   std::to_string(LineOf(bytes, cut.endAt)) + ") stands before " + key + "; " +
+                   outcome);
+  } else if (cut.value.empty()) {
+    read.reason = "empty value";
+    check->Add(file, read.line, Severity::kError, key + " has an empty value; " + outcome);
+  } else {
+    const size_t afterEquals = cut.keyAt + key.size();
+    if (afterEquals < text.size() && text[afterEquals] != '"') {
+      check->Add(file, read.line, Severity::kError,
+                 "the character after " + key + " is " + QuotedText(text.substr(afterEquals, 1)) +
+                     ", not a double quote: the installer passes over it and reads " +
+                     Shown(cut.value));
+    }
+    if (cut.value.find_first_of("\r\n") != std::string::npos) {
+      check->Add(file, read.line, Severity::kError,
+                 "the value of " + key + " runs on to line " +
+                     std::to_string(LineOf(bytes, cut.endAt)) + ", where " + rule.endKey +
+                     " stands: keys are read one per line; the installer reads " +
+                     Shown(cut.value));
+    }
+    const std::string raw = text.substr(cut.first, cut.count);
+    if (std::count(raw.begin(), raw.end(), '"') > 1) {
+      check->Add(file, read.line, Severity::kWarning,
+                 "double quotes inside the value of " + key + " are dropped: the installer reads " +
+                     Shown(cut.value));
+    }
+  }
+  read.defaulted = cut.value.empty();
+  if (cut.keyAt >= 0 && InComment(text, cut.keyAt)) {
+    if (read.reason.empty()) read.reason = "read from a comment";
+    check->Add(file, read.line, Severity::kError,
+               "the first " + key + " stands in a comment, and the installer reads it there");
+  }
+  check->read.push_back(read);
+}
+
+bool IsPciId(const std::string& id) {
+  if (id.size() != kSupportedIdWindowLength || id.compare(0, 4, "VEN_") != 0 ||
+      id.compare(8, 5, "&DEV_") != 0) {
+    return false;
+  }
+  for (size_t at : {4, 5, 6, 7, 13, 14, 15, 16}) {
+    if (!std::isxdigit(static_cast<unsigned char>(id[at]))) return false;
+  }
+  return true;
+}
+
+void CheckIds(const std::string& bytes, const std::string& text, const std::string& file,
+              PackageCheck* check) {
+  int lastPresent = 0;
+  bool unreadInFile = false;
+  std::vector<int> missing;
+  for (int n = 1; n <= kIdsTheInstallerWrites; ++n) {
+    const std::string name = "VID_PID_NAME" + std::to_string(n);
+    SupportedIdWindow w;
+    if (!FindSupportedIdWindow(text, name, &w)) {
+      const Absence a = WhyAbsent(bytes, text, name);
+      if (a.inFile) {
+        unreadInFile = unreadInFile || n <= kIdsTheUninstallerReads;
+        check->Add(file, a.line, Severity::kError,
+                   name + " is not read: " + a.why + "; its ID is not written");
+      }
+      missing.push_back(n);
+      continue;
+    }
+    const int line = LineOf(bytes, w.nameAt);
+    check->ids.push_back({name, w.id, line});
+    if (n <= kIdsTheUninstallerReads) lastPresent = n;
+    const size_t afterName = w.nameAt + name.size();
+    if (afterName < text.size() && std::isdigit(static_cast<unsigned char>(text[afterName]))) {
+      check->Add(file, line, Severity::kError,
+                 "the first " + name + " is the start of " +
+                     QuotedText(text.substr(w.nameAt, name.size() + 1)) + ": the installer reads " +
+                     QuotedText(w.id) + " for " + name);
+    } else if (InComment(text, w.nameAt)) {
+      check->Add(file, line, Severity::kError,
+                 "the first " + name + " stands in a comment, and the installer reads " +
+                     QuotedText(w.id) + " there");
+    } else if (w.defaulted) {
+      check->Add(file, line, Severity::kError,
+                 "the ID window of " + name + " " + QuotedText(w.window) +
+                     " holds no ID: the installer writes " + QuotedText(w.id));
+    } else if (!IsPciId(w.id)) {
+      check->Add(file, line, Severity::kError,
+                 "the ID window of " + name + " " + QuotedText(w.window) + " yields " +
+                     QuotedText(w.id) +
+                     ", not a PCI ID VEN_xxxx&DEV_xxxx: the ID must start 3 characters after "
+                     "the name, as in \"" +
+                     name + " = VEN_6A3C&DEV_5E17\"");
+    } else {
+      const size_t after = w.windowAt + kSupportedIdWindowLength;
+      if (after < text.size() && !std::isspace(static_cast<unsigned char>(text[after])) &&
+          text[after] != ',' && text[after] != ';') {
+        check->Add(file, line, Severity::kWarning,
+                   "the line of " + name + " goes on after the 17 characters of its ID window: " +
+                       QuotedText(w.id) + " is written, the rest is cut");
+      }
+    }
+    if (n > kIdsTheUninstallerReads) {
+      check->Add(file, line, Severity::kWarning,
+                 name +
+                     " is written, but the uninstaller reads only VID_PID_NAME1 to VID_PID_NAME" +
+                     std::to_string(kIdsTheUninstallerReads));
+    }
+  }
+  if (lastPresent == 0) {
+    const std::string range =
+        "VID_PID_NAME1 to VID_PID_NAME" + std::to_string(kIdsTheUninstallerReads);
+    check->Add(file, 0, Severity::kError,
+               (unreadInFile ? "none of " + range + " is read" : "no " + range + " in the file") +
+                   ": the customer's record names no PCI ID and the uninstaller finds none of "
+                   "the card's devices");
+  }
+  for (int n : missing) {
+    if (n < lastPresent) {
+      check->Add(file, 0, Severity::kWarning,
+                 "VID_PID_NAME" + std::to_string(n) + " is missing while VID_PID_NAME" +
+                     std::to_string(lastPresent) + " is present");
+    }
+  }
+}
+
+}  // namespace
+
+std::string QuotedText(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+int LineOf(const std::string& bytes, size_t at) {
+  at = std::min(at, bytes.size());
+  return 1 + static_cast<int>(std::count(bytes.begin(), bytes.begin() + at, '\n'));
+}
+
+void CheckPortsInf(const std::string& bytes, const std::string& file, PackageCheck* check) {
+  const std::string text = PortsInfText(bytes);
+  check->portsInfRead = true;
+  check->portsInfBytes = bytes.size();
+  const KeyRule rules[] = {
+      {"CustomerName=", "ProviderName=", kDefaultCustomerName},
+      {"ProviderName=", "UninstallName=", kDefaultProviderName},
+      {"UninstallName=", "DiskName=", kDefaultDisplayName},
+  };
+  for (const KeyRule& rule : rules) CheckValue(bytes, text, file, rule, check);
+  check->values = ResolveCustomisation(text, CustomisationValues{});
+  CheckIds(bytes, text, file, check);
+}
+
+}  // namespace winsim
