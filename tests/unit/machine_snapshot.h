@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/sim/machine.h"
+#include "platform/sim/machine_diff.h"
 #include "platform/sim/process.h"
 
 namespace machine_snapshot {
@@ -30,40 +32,46 @@ inline std::string Escaped(const std::string& bytes) {
   return out;
 }
 
-inline void AddKey(const sim::RegKey& key, const std::string& path, Snapshot* s) {
-  (*s)["key " + path] = "";
-  key.values.ForEach([&](const std::string& name, const sim::RegValue& v) {
-    (*s)["value " + path + " : " + name] =
-        "type " + std::to_string(v.type) + " \"" + Escaped(v.data) + "\"";
-  });
-  key.subkeys.ForEach([&](const std::string& name, const std::shared_ptr<sim::RegKey>& sub) {
-    AddKey(*sub, path + "\\" + name, s);
-  });
-}
-
-inline void AddNode(const sim::FsNode& node, const std::string& path, Snapshot* s) {
-  char times[80];
-  std::snprintf(times, sizeof times, " times %llu/%llu/%llu",
-                static_cast<unsigned long long>(node.creationTime),
-                static_cast<unsigned long long>(node.lastWriteTime),
-                static_cast<unsigned long long>(node.lastAccessTime));
-  char attributes[16];
-  std::snprintf(attributes, sizeof attributes, "attr %02x", node.attributes);
-  if (node.isDirectory) {
-    (*s)["dir " + path] = std::string(attributes) + times;
-    node.children.ForEach([&](const std::string& name, const std::shared_ptr<sim::FsNode>& c) {
-      AddNode(*c, path + "\\" + name, s);
-    });
-  } else {
-    (*s)["file " + path] = std::string(attributes) + " \"" + Escaped(node.content) + "\"";
+// A hive's registry-editor name shortened as the expectations write it.
+inline std::string ShortPath(const std::string& path) {
+  for (const auto& [hive, shortName] :
+       {std::pair<std::string, std::string>{"HKEY_LOCAL_MACHINE", "HKLM"},
+        {"HKEY_CURRENT_USER", "HKCU"},
+        {"HKEY_USERS", "HKU"}}) {
+    if (path.compare(0, hive.size(), hive) == 0) return shortName + path.substr(hive.size());
   }
+  // A drive root is "C:" here, its children "C:\name".
+  return path.size() == 3 && path[2] == '\\' ? path.substr(0, 2) : path;
 }
 
 inline Snapshot Take(const sim::Machine& m) {
   Snapshot s;
-  AddKey(*m.registry.LocalMachine(), "HKLM", &s);
-  AddKey(*m.registry.CurrentUser(), "HKCU", &s);
-  for (char letter : m.files.DriveLetters()) AddNode(*m.files.Drive(letter), {letter, ':'}, &s);
+  for (const sim::MachineItem& item : sim::TakeInventory(m)) {
+    const std::string path = ShortPath(item.path);
+    char attributes[16];
+    std::snprintf(attributes, sizeof attributes, "attr %02x", item.attributes);
+    switch (item.kind) {
+      case sim::MachineItem::Kind::kKey:
+        s["key " + path] = "";
+        break;
+      case sim::MachineItem::Kind::kValue:
+        s["value " + path + " : " + item.valueName] =
+            "type " + std::to_string(item.value.type) + " \"" + Escaped(item.value.data) + "\"";
+        break;
+      case sim::MachineItem::Kind::kFolder: {
+        char times[80];
+        std::snprintf(times, sizeof times, " times %llu/%llu/%llu",
+                      static_cast<unsigned long long>(item.creationTime),
+                      static_cast<unsigned long long>(item.lastWriteTime),
+                      static_cast<unsigned long long>(item.lastAccessTime));
+        s["dir " + path] = std::string(attributes) + times;
+        break;
+      }
+      case sim::MachineItem::Kind::kFile:
+        s["file " + path] = std::string(attributes) + " \"" + Escaped(item.content) + "\"";
+        break;
+    }
+  }
   return s;
 }
 
