@@ -464,6 +464,13 @@ bool AppendTree(const RegKey& root, const std::string& rootPath, bool rootLineAl
 
 }  // namespace
 
+std::string FormatRegValueLine(const std::string& name, const RegValue& value) {
+  std::string line;
+  AppendValue(&line, name, value);
+  line.resize(line.size() - 2);  // the CRLF
+  return line;
+}
+
 uint32_t Cp1252ToUnicode(unsigned char c) {
   return (c >= 0x80 && c < 0xA0) ? kCp1252High[c - 0x80] : c;
 }

@@ -65,6 +65,11 @@ bool FormatRegFile(const std::vector<const RegKey*>& roots, RegFileEncoding enco
 bool FormatRegExport(const RegKey& key, RegFileEncoding encoding, std::string* out,
                      std::string* error);
 
+// One value's line as a registry file holds it ("name"=data, @=data for the default
+// value), without its line end; long hex data continues on further lines ("\\" then
+// CRLF and two spaces), as regedit writes it.
+std::string FormatRegValueLine(const std::string& name, const RegValue& value);
+
 // Code page 1252 <-> Unicode, byte for byte. The five bytes 1252 leaves undefined map
 // to U+0081.. as MultiByteToWideChar does, so every byte has a code point.
 uint32_t Cp1252ToUnicode(unsigned char c);

@@ -25,6 +25,7 @@ std::vector<Command> RegistryCommands();  // import, reg
 std::vector<Command> FileCommands();      // ls
 std::vector<Command> RunCommands();       // run
 std::vector<Command> DemoCommands();      // demo
+std::vector<Command> PreviewCommands();   // preview
 std::vector<Command> CheckCommands();     // check
 
 // Messages on stderr, prefixed with "winsim: "; they return the exit code to use.

@@ -12,88 +12,28 @@
 #include <vector>
 
 #include "platform/sim/machine.h"
+#include "platform/sim/machine_diff.h"
 #include "platform/sim/machine_folder.h"
 #include "tools/winsim/commands.h"
 #include "tools/winsim/machine_setup.h"
 #include "tools/winsim/program_launch.h"
-#include "tools/winsim/registry_text.h"
+#include "tools/winsim/uninstall_entries.h"
 
 namespace winsim {
 
 namespace {
 
-// The 32-bit installer's view of HKLM\SOFTWARE is Wow6432Node on a 64-bit Windows.
-std::string UninstallKeyPath(const sim::Machine& machine) {
-  return machine.os.Is64Bit()
-             ? "HKEY_LOCAL_"
-               "MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
-             : "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-}
-
-struct UninstallEntry {
-  std::string keyPath;
-  std::string text;     // as reg query shows it
-  std::string command;  // UninstallString
-};
-
-// The entries of Windows' list of installed programs whose command starts our
-// uninstaller.
-std::vector<UninstallEntry> OurUninstallEntries(const sim::Machine& machine) {
-  std::vector<UninstallEntry> entries;
-  const auto uninstall = machine.registry.FindFull(UninstallKeyPath(machine));
-  if (!uninstall) return entries;
-  uninstall->subkeys.ForEach([&](const std::string&, const std::shared_ptr<sim::RegKey>& key) {
-    const sim::RegValue* command = key->values.Find("UninstallString");
-    if (!command) return;
-    UninstallEntry entry{key->FullPath(), QueryText(*key), ValueText(*command)};
-    ProgramFile program;
-    std::string ignored;
-    if (FindProgram(machine, entry.command, &program, &ignored) &&
-        program.kind == ProgramKind::kUninstaller) {
-      entries.push_back(std::move(entry));
-    }
-  });
-  return entries;
-}
-
-// The entries the installer wrote: those that were not there before it ran; when it
-// replaced an earlier installation, the entries that are there now.
-std::vector<UninstallEntry> EntriesToRemove(const std::vector<UninstallEntry>& before,
-                                            const std::vector<UninstallEntry>& after) {
-  std::vector<UninstallEntry> fresh;
-  for (const UninstallEntry& entry : after) {
-    bool existed = false;
-    for (const UninstallEntry& old : before) existed = existed || old.keyPath == entry.keyPath;
-    if (!existed) fresh.push_back(entry);
-  }
-  return fresh.empty() ? after : fresh;
-}
-
-// Every file and registry key on the machine, for what the programs added and left.
+// Every file and registry key below HKEY_LOCAL_MACHINE, for what the programs added
+// and left.
 std::set<std::string> Inventory(const sim::Machine& machine) {
   std::set<std::string> items;
-  std::vector<const sim::FsNode*> folders;
-  for (char letter : machine.files.DriveLetters())
-    folders.push_back(machine.files.Drive(letter).get());
-  while (!folders.empty()) {
-    const sim::FsNode* folder = folders.back();
-    folders.pop_back();
-    folder->children.ForEach([&](const std::string&, const std::shared_ptr<sim::FsNode>& child) {
-      if (child->isDirectory) {
-        folders.push_back(child.get());
-      } else {
-        items.insert("file " + child->FullPath());
-      }
-    });
-  }
-  std::vector<const sim::RegKey*> keys = {machine.registry.LocalMachine().get()};
-  while (!keys.empty()) {
-    const sim::RegKey* key = keys.back();
-    keys.pop_back();
-    key->subkeys.ForEach([&](const std::string&, const std::shared_ptr<sim::RegKey>& child) {
-      items.insert("key  " + child->FullPath());
-      keys.push_back(child.get());
-    });
+  for (const sim::MachineItem& item : sim::TakeInventory(machine)) {
+    if (item.kind == sim::MachineItem::Kind::kFile) {
+      items.insert("file " + item.path);
+    } else if (item.kind == sim::MachineItem::Kind::kKey &&
+               item.path.rfind("HKEY_LOCAL_MACHINE\\", 0) == 0) {
+      items.insert("key  " + item.path);
+    }
   }
   return items;
 }
@@ -120,10 +60,6 @@ void PrintEntries(const char* when, const std::vector<UninstallEntry>& entries) 
   for (const UninstallEntry& entry : entries) {
     std::printf("%s", sim::Cp1252ToUtf8(entry.text).c_str());
   }
-}
-
-std::string DemoScript(const char* name) {
-  return std::string(WINSIM_SOURCE_DIR) + "/tools/winsim/demo/" + name;
 }
 
 // One program run as the user starts it: the machine loaded from its folder, the

@@ -19,18 +19,26 @@ HeldStdout::HeldStdout() {
 
 HeldStdout::~HeldStdout() {
   if (!holding()) return;
+  const std::string held = Release();
+  std::fwrite(held.data(), 1, held.size(), stdout);
+  std::fflush(stdout);
+}
+
+std::string HeldStdout::Release() {
+  std::string held;
+  if (!holding()) return held;
   std::fflush(stdout);
   dup2(savedFd_, STDOUT_FILENO);
   close(savedFd_);
+  savedFd_ = -1;
   // The scratch file shares its offset with the descriptor the writes went through.
   std::rewind(scratch_);
   char buffer[4096];
   size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, scratch_)) > 0) {
-    std::fwrite(buffer, 1, n, stdout);
-  }
-  std::fflush(stdout);
+  while ((n = std::fread(buffer, 1, sizeof buffer, scratch_)) > 0) held.append(buffer, n);
   std::fclose(scratch_);
+  scratch_ = nullptr;
+  return held;
 }
 
 }  // namespace winsim

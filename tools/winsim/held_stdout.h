@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 namespace winsim {
 
@@ -20,6 +21,10 @@ class HeldStdout {
   bool holding() const { return savedFd_ >= 0; }
   // Where the screen goes.
   int TerminalFd() const { return holding() ? savedFd_ : 1; }
+
+  // Restores descriptor 1 and hands what was held to the caller instead of writing it
+  // (a program's output kept out of a report that must be the only output).
+  std::string Release();
 
  private:
   std::FILE* scratch_ = nullptr;

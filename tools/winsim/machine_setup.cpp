@@ -41,6 +41,10 @@ std::unique_ptr<sim::Machine> NewMachine(const std::string& edition,
 
 std::string SamplePackageFolder() { return std::string(WINSIM_SOURCE_DIR) + "/packages/sample"; }
 
+std::string DemoScript(const char* name) {
+  return std::string(WINSIM_SOURCE_DIR) + "/tools/winsim/demo/" + name;
+}
+
 bool MachinesFolder(std::string* folder, std::string* error) {
   std::string home;
   if (const char* env = std::getenv("HOME"); env && *env) {

@@ -24,6 +24,9 @@ std::string UnknownEditionMessage(const std::string& name);
 // The sample package in the source tree this winsim was built from.
 std::string SamplePackageFolder();
 
+// A script of tools/winsim/demo in that source tree ("install.script").
+std::string DemoScript(const char* name);
+
 // Where the machines of the demo live: $HOME/.kestrolin/machines (the user database's
 // home folder when HOME is unset); the default machine is its "default" folder.
 bool MachinesFolder(std::string* folder, std::string* error);

@@ -12,7 +12,7 @@ namespace {
 std::vector<Command> AllCommands() {
   std::vector<Command> all;
   for (auto family : {MachineCommands, RegistryCommands, FileCommands, RunCommands, DemoCommands,
-                      CheckCommands}) {
+                      CheckCommands, PreviewCommands}) {
     for (const Command& c : family()) all.push_back(c);
   }
   return all;

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <iostream>
 #include <memory>
+#include <utility>
 
 #include "installer/installer_app.h"
 #include "platform/sim/front_end_script.h"
@@ -32,6 +33,23 @@ bool FullWindowsPath(const std::string& input, std::string* full, std::string* e
   }
   return true;
 }
+
+// A front end that lets a watcher see the screens on their way to the real one.
+class WatchedFrontEnd : public sim::FrontEnd {
+ public:
+  WatchedFrontEnd(sim::FrontEnd& shown, std::function<void(const sim::Screen&)> watch)
+      : shown_(shown), watch_(std::move(watch)) {}
+  void Attach(sim::WindowManager& windows) override { shown_.Attach(windows); }
+  void Show(const sim::Screen& screen) override {
+    watch_(screen);
+    shown_.Show(screen);
+  }
+  void Detach() override { shown_.Detach(); }
+
+ private:
+  sim::FrontEnd& shown_;
+  std::function<void(const sim::Screen&)> watch_;
+};
 
 }  // namespace
 
@@ -94,7 +112,11 @@ bool LaunchProgram(sim::Machine& machine, const ProgramFile& program, const Laun
   process.currentDirectory = options.currentDirectory;
   process.is64BitProcess = false;
   process.resources = installer ? &KestrolinResources() : &WendmarrowResources();
-  process.frontEnd = script ? static_cast<sim::FrontEnd*>(script.get()) : terminal.get();
+  sim::FrontEnd* shown = script ? static_cast<sim::FrontEnd*>(script.get()) : terminal.get();
+  std::unique_ptr<WatchedFrontEnd> watched;
+  if (options.watchScreens)
+    watched = std::make_unique<WatchedFrontEnd>(*shown, options.watchScreens);
+  process.frontEnd = watched ? watched.get() : shown;
   int exitCode = 0;
   std::string abandoned;
   {

@@ -3,8 +3,10 @@
 // folder as the current folder, its own resources, as a 32-bit process.
 #pragma once
 
+#include <functional>
 #include <string>
 
+#include "platform/sim/front_end.h"
 #include "platform/sim/machine.h"
 #include "tools/winsim/program_placeholder.h"
 
@@ -29,6 +31,9 @@ struct LaunchOptions {
   std::string currentDirectory;  // empty: the program's folder
   std::string scriptPath;        // the script front end plays the user; empty: the terminal
   bool echoScreens = false;      // the script front end prints every screen state
+  // Sees every screen state the program shows, under the window manager's lock: it may
+  // only copy what it needs (a dialog's last words, for a report).
+  std::function<void(const sim::Screen&)> watchScreens;
 };
 
 // Runs the program to its end. False, with the reason, when the script did not parse,

@@ -44,6 +44,13 @@ std::string HexBytes(const std::string& data) {
 
 }  // namespace
 
+std::string TypeText(uint32_t type) {
+  if (const char* name = TypeName(type)) return name;
+  char unknown[32];
+  std::snprintf(unknown, sizeof unknown, "REG_TYPE_0x%x", type);
+  return unknown;
+}
+
 std::string ValueText(const sim::RegValue& value) {
   const std::string& data = value.data;
   switch (value.type) {
@@ -78,12 +85,8 @@ std::string ValueText(const sim::RegValue& value) {
 std::string QueryText(const sim::RegKey& key) {
   std::string out = key.FullPath() + "\n";
   key.values.ForEach([&](const std::string& name, const sim::RegValue& value) {
-    char unknown[32];
-    std::snprintf(unknown, sizeof unknown, "REG_TYPE_0x%x", value.type);
-    const char* type = TypeName(value.type);
-    const std::string typeText = type ? type : unknown;
-    out += "    " + (name.empty() ? std::string("(Default)") : name) + "    " + typeText + "    " +
-           ValueText(value) + "\n";
+    out += "    " + (name.empty() ? std::string("(Default)") : name) + "    " +
+           TypeText(value.type) + "    " + ValueText(value) + "\n";
   });
   if (!key.subkeys.Empty()) out += "\n";
   key.subkeys.ForEach([&](const std::string& name, const std::shared_ptr<sim::RegKey>&) {

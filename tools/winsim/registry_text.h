@@ -14,6 +14,9 @@ namespace winsim {
 // bytes.
 std::string QueryText(const sim::RegKey& key);
 
+// A value type's name ("REG_SZ"); "REG_TYPE_0x..." for a type Windows does not name.
+std::string TypeText(uint32_t type);
+
 // One value's data as QueryText shows it.
 std::string ValueText(const sim::RegValue& value);
 
