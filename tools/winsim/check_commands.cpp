@@ -33,7 +33,7 @@ void PrintValues(const PackageCheck& check) {
                                          &check.values.displayName};
   for (size_t i = 0; i < check.read.size() && i < 3; ++i) {
     const ReadValue& r = check.read[i];
-    std::printf("  %-15s %s", r.key.c_str(), Shown(QuotedText(*resolved[i])).c_str());
+    std::printf("  %-15s %s", r.key.c_str(), Shown(ShownText(*resolved[i])).c_str());
     if (r.defaulted) {
       std::printf("  (default: %s)", r.reason.empty() ? "empty value" : r.reason.c_str());
     } else if (!r.reason.empty()) {
@@ -44,10 +44,11 @@ void PrintValues(const PackageCheck& check) {
     std::printf("\n");
   }
   std::printf("  %-15s %s\n", "uninstaller",
-              Shown(QuotedText(check.values.uninstallerName + ".exe")).c_str());
+              Shown(ShownText(check.values.uninstallerName + ".exe")).c_str());
   for (const ReadId& id : check.ids) {
-    std::printf("  %-15s %s  (line %d)\n", id.name.c_str(), Shown(QuotedText(id.id)).c_str(),
-                id.line);
+    std::printf("  %-15s %s  (line %d", id.name.c_str(), Shown(QuotedText(id.id)).c_str(), id.line);
+    if (id.window != id.id) std::printf(", window %s", Shown(QuotedText(id.window)).c_str());
+    std::printf(")\n");
   }
 }
 

@@ -81,7 +81,7 @@ void CheckComposedNames(const std::string& inf, PackageCheck* check) {
          ComposedNames(check->values, &plan.windowsFolder, plan.platformFolder)) {
       if (!name.fault) continue;
       const std::string text = std::string(name.key) + " makes the " + name.role + " " +
-                               QuotedText(name.text) + ", which cannot be used: " + name.fault +
+                               ShownText(name.text) + ", which cannot be used: " + name.fault +
                                "; the installer refuses the package";
       editionsOf[text].push_back(plan.edition);
       keyOf[text] = name.key;
@@ -97,10 +97,9 @@ void CheckComposedNames(const std::string& inf, PackageCheck* check) {
   const std::string word = CustomerWordFromProgramName(check->values.uninstallerName);
   if (word != customer) {
     check->Add(inf, KeyLine(*check, "CustomerName="), Severity::kError,
-               "the uninstaller installed as " +
-                   QuotedText(check->values.uninstallerName + ".exe") + " takes the customer " +
-                   QuotedText(word) + " from its name, not " + QuotedText(customer) +
-                   ", and would not find the customer's record");
+               "the uninstaller installed as " + ShownText(check->values.uninstallerName + ".exe") +
+                   " takes the customer " + ShownText(word) + " from its name, not " +
+                   ShownText(customer) + ", and would not find the customer's record");
   }
   if (customer.find(' ') != std::string::npos) {
     check->Add(inf, KeyLine(*check, "CustomerName="), Severity::kWarning,

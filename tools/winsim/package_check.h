@@ -32,6 +32,7 @@ struct ReadValue {
 struct ReadId {
   std::string name;
   std::string id;
+  std::string window;  // the 17 characters it was taken from
   int line = 0;
 };
 
@@ -74,6 +75,8 @@ void CheckPortsInf(const std::string& bytes, const std::string& file, PackageChe
 // `text` in double quotes, line breaks, tabs and control characters escaped, so that it
 // stays on one line.
 std::string QuotedText(const std::string& text);
+// The same, for a text that may be long: the start of it and its length.
+std::string ShownText(const std::string& text);
 
 // The line (from 1) of byte `at` of `bytes`.
 int LineOf(const std::string& bytes, size_t at);

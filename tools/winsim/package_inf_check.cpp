@@ -15,12 +15,6 @@ namespace {
 constexpr int kIdsTheUninstallerReads = 5;
 constexpr int kIdsTheInstallerWrites = 6;
 
-// Long cut values are shown by their start: enough to recognise them.
-std::string Shown(const std::string& text) {
-  constexpr size_t kShown = 40;
-  return text.size() <= kShown ? QuotedText(text) : QuotedText(text.substr(0, kShown)) + "...";
-}
-
 size_t FindIgnoringCase(const std::string& text, const std::string& what) {
   const auto it = std::search(
       text.begin(), text.end(), what.begin(), what.end(),
@@ -90,11 +84,12 @@ void CheckValue(const std::string& bytes, const std::string& text, const std::st
   read.line = cut.keyAt >= 0 ? LineOf(bytes, cut.keyAt) : 0;
   const std::string outcome = cut.value.empty()
                                   ? "the default " + QuotedText(rule.defaultValue) + " applies"
-                                  : "the installer reads " + Shown(cut.value);
+                                  : "the installer reads " + ShownText(cut.value);
 
   if (cut.keyAt < 0) {
     const Absence a = WhyAbsent(bytes, text, key);
     read.reason = a.reason;
+    read.line = a.line;
     check->Add(file, a.line, Severity::kError, key + " is not read: " + a.why + "; " + outcome);
   } else if (cut.endAt < 0) {
     const Absence a = WhyAbsent(bytes, text, rule.endKey);
@@ -117,20 +112,20 @@ void CheckValue(const std::string& bytes, const std::string& text, const std::st
       check->Add(file, read.line, Severity::kError,
                  "the character after " + key + " is " + QuotedText(text.substr(afterEquals, 1)) +
                      ", not a double quote: the installer passes over it and reads " +
-                     Shown(cut.value));
+                     ShownText(cut.value));
     }
     if (cut.value.find_first_of("\r\n") != std::string::npos) {
       check->Add(file, read.line, Severity::kError,
                  "the value of " + key + " runs on to line " +
                      std::to_string(LineOf(bytes, cut.endAt)) + ", where " + rule.endKey +
                      " stands: keys are read one per line; the installer reads " +
-                     Shown(cut.value));
+                     ShownText(cut.value));
     }
     const std::string raw = text.substr(cut.first, cut.count);
     if (std::count(raw.begin(), raw.end(), '"') > 1) {
       check->Add(file, read.line, Severity::kWarning,
                  "double quotes inside the value of " + key + " are dropped: the installer reads " +
-                     Shown(cut.value));
+                     ShownText(cut.value));
     }
   }
   read.defaulted = cut.value.empty();
@@ -172,7 +167,7 @@ void CheckIds(const std::string& bytes, const std::string& text, const std::stri
       continue;
     }
     const int line = LineOf(bytes, w.nameAt);
-    check->ids.push_back({name, w.id, line});
+    check->ids.push_back({name, w.id, w.window, line});
     if (n <= kIdsTheUninstallerReads) lastPresent = n;
     const size_t afterName = w.nameAt + name.size();
     if (afterName < text.size() && std::isdigit(static_cast<unsigned char>(text[afterName]))) {
@@ -209,6 +204,15 @@ void CheckIds(const std::string& bytes, const std::string& text, const std::stri
                  name +
                      " is written, but the uninstaller reads only VID_PID_NAME1 to VID_PID_NAME" +
                      std::to_string(kIdsTheUninstallerReads));
+    }
+  }
+  for (size_t i = 0; i < check->ids.size(); ++i) {
+    for (size_t j = 0; j < i; ++j) {
+      if (check->ids[i].id != check->ids[j].id) continue;
+      check->Add(file, check->ids[i].line, Severity::kWarning,
+                 check->ids[i].name + " repeats the ID of " + check->ids[j].name + ", " +
+                     QuotedText(check->ids[i].id));
+      break;
     }
   }
   if (lastPresent == 0) {
@@ -248,6 +252,13 @@ std::string QuotedText(const std::string& text) {
     }
   }
   return out + "\"";
+}
+
+std::string ShownText(const std::string& text) {
+  constexpr size_t kWhole = 80, kStart = 60;
+  if (text.size() <= kWhole) return QuotedText(text);
+  return QuotedText(text.substr(0, kStart)) + "... (" + std::to_string(text.size()) +
+         " characters)";
 }
 
 int LineOf(const std::string& bytes, size_t at) {
