@@ -6,8 +6,9 @@
 // fewer than R bytes. The scan leaves no handle open.
 //
 // The input: byte 0 gives L, bytes 1 and 2 a run of filler that goes before the file's
-// own bytes (up to 128 KiB, so that cycles cross the 64 KiB borders of the read-ahead
-// buffer), byte 3 the filler's kind; then the text's L bytes, then the file's bytes.
+// own bytes, byte 3 the filler's kind and its scale: up to 1 KiB, or, with bit 7, up to
+// 128 KiB so that cycles cross the 64 KiB borders of the read-ahead buffer (fewer of
+// those, as they take far longer); then the text's L bytes, then the file's bytes.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -108,7 +109,9 @@ void CountProgress(FileFinder*, int code, DWORD userData) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < kHeaderBytes) return 0;
   const size_t length = std::min<size_t>(data[0] % (kLongestText + 1), size - kHeaderBytes);
-  const size_t fillerSize = (static_cast<size_t>(data[1]) << 9) | (data[2] << 1) | (data[0] & 1);
+  const size_t fillerSize =
+      data[3] & 0x80 ? (static_cast<size_t>(data[1]) << 9) | (data[2] << 1) | (data[0] & 1)
+                     : (static_cast<size_t>(data[1]) << 2) | (data[2] & 3);
   const std::string text(reinterpret_cast<const char*>(data) + kHeaderBytes, length);
   const std::string content =
       Filler(fillerSize, data[3], text) +
