@@ -88,6 +88,38 @@ done <<EOF
 $EXPECTED
 EOF
 
+# The installer agrees: on the editions a finding names, it stops; on the others, and
+# with the sample everywhere, it completes. (edition | package | what the run shows)
+install_script="$(dirname "$0")/demo/install.script"
+while IFS='|' read -r edition package shows; do
+  [ "$package" = sample ] && folder="$sample" || folder="$work/broken/$package"
+  machine="$work/machine-$edition-$package"
+  "$winsim" create "$machine" --edition "$edition" --package "$folder" > /dev/null 2>&1 ||
+    { fail "$package on $edition: no machine"; continue; }
+  "$winsim" run "$machine" --script "$install_script" 'D:\Kestrolin.exe' > "$work/run.out" 2>&1
+  status=$?
+  if [ "$shows" = completed ]; then
+    [ "$status" -eq 0 ] || { fail "$package on $edition: the installer did not complete"; cat "$work/run.out"; }
+  elif ! grep -qF -- "$shows" "$work/run.out"; then
+    fail "$package on $edition: '$shows' not in the installer's run:"
+    cat "$work/run.out"
+  fi
+done <<EOF
+xp|sample|completed
+xp-x64|sample|completed
+2003-ia64|sample|completed
+vista|sample|completed
+xp|missing-driver-amd64|completed
+xp-x64|missing-driver-amd64|Installation is aborted
+vista-x64|missing-driver-amd64|Installation is aborted
+2003-ia64|missing-uninstaller-ia64|Installation is aborted
+xp|missing-uninstaller-ia64|completed
+xp|unsafe-customer-name|of CustomerName= cannot be used
+xp|customer-name-too-long|of CustomerName= cannot be used
+xp|provider-name-with-backslash|of ProviderName= cannot be used
+xp|missing-ports-inf|CreateFile failed
+EOF
+
 # Command lines.
 "$winsim" check > /dev/null 2>&1
 [ $? -eq 2 ] || fail "check without a folder: not exit 2"
