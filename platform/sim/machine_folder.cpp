@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -32,6 +33,7 @@ constexpr uint32_t kAttrArchive = 0x20;
 
 std::atomic<int> g_stopAfterStep{0};
 std::atomic<bool> g_withoutExchange{false};
+std::atomic<bool> g_killProcess{false};
 std::atomic<int> g_stepsOfLastSave{0};
 
 std::string_view TrimRight(std::string_view s) {
@@ -203,13 +205,18 @@ bool FsyncPath(const std::string& path) {
 // The save's write steps, with the test hook that stops it after one of them.
 class Steps {
  public:
-  explicit Steps(int stopAfter) : stopAfter_(stopAfter) {}
+  Steps(int stopAfter, bool kill) : stopAfter_(stopAfter), kill_(kill) {}
   // Counts a step just taken; false when the save must stop here.
-  bool Took() { return ++count_ != stopAfter_; }
+  bool Took() {
+    if (++count_ != stopAfter_) return true;
+    if (kill_) ::raise(SIGKILL);
+    return false;
+  }
   int count() const { return count_; }
 
  private:
   int stopAfter_;
+  bool kill_;
   int count_ = 0;
 };
 
@@ -812,6 +819,7 @@ bool Utf8ToCp1252(std::string_view utf8, std::string* ansi) {
 void SetSaveTestHooks(const SaveTestHooks& hooks) {
   g_stopAfterStep = hooks.stopAfterStep;
   g_withoutExchange = hooks.withoutExchange;
+  g_killProcess = hooks.killProcess;
 }
 
 int StepsOfLastSave() { return g_stepsOfLastSave; }
@@ -859,7 +867,7 @@ std::unique_ptr<Machine> LoadMachine(const std::string& folder, std::string* err
 }
 
 bool SaveMachine(const Machine& machine, const std::string& folder, std::string* error) {
-  Steps steps(g_stopAfterStep);
+  Steps steps(g_stopAfterStep, g_killProcess);
   const bool withoutExchange = g_withoutExchange;
   g_stepsOfLastSave = 0;
   struct Record {

@@ -60,10 +60,12 @@ bool Utf8ToCp1252(std::string_view utf8, std::string* ansi);
 // For the crash-safety tests. A save counts its write steps (a folder made, a file
 // written, a flush, a rename, a removal); when stopAfterStep > 0 it stops dead right
 // after that step, leaving the disk as a killed process would. `withoutExchange`
-// makes it use the two-rename fallback instead of RENAME_EXCHANGE.
+// makes it use the two-rename fallback instead of RENAME_EXCHANGE. `killProcess` makes
+// the process kill itself (SIGKILL) at that step instead, so that nothing after it runs.
 struct SaveTestHooks {
   int stopAfterStep = 0;
   bool withoutExchange = false;
+  bool killProcess = false;
 };
 void SetSaveTestHooks(const SaveTestHooks& hooks);
 int StepsOfLastSave();
