@@ -36,6 +36,22 @@ def canonical_key(path):
     return re.sub(r"\\controlset001(\\|$)", r"\\currentcontrolset\1", key)
 
 
+def canonical_data(data):
+    """A string value as the registry editor shows it. Wine's editor writes a string whose
+    data runs on past its terminating NUL as the text up to that NUL; the simulator's
+    writes the whole data as hex(1). Both become the quoted text; bytes after the NUL
+    are not compared (Wine's export does not show them)."""
+    if not data.startswith("hex(1):"):
+        return data
+    raw = bytes(int(b, 16) for b in data[7:].split(",") if b)
+    text = raw.decode("utf-16-le", errors="replace")
+    nul = text.find("\0")
+    if nul < 0 or text[nul:].strip("\0"):
+        return data  # no terminator, or more text after it: compared as it is
+    text = text[:nul]
+    return '"%s"' % text.replace("\\", "\\\\").replace('"', '\\"')
+
+
 VALUE_LINE = re.compile(r'^(@|"((?:[^"\\]|\\.)*)")=(.*)$')
 
 
@@ -57,7 +73,7 @@ def parse_reg(path):
         m = VALUE_LINE.match(line)
         if m and current is not None:
             name = "@" if m.group(1) == "@" else m.group(2).lower()
-            current[name] = re.sub(r",\s+", ",", m.group(3))
+            current[name] = canonical_data(re.sub(r",\s+", ",", m.group(3)))
     return keys
 
 

@@ -69,15 +69,25 @@ std::vector<WindowState> ReadProgramWindows(DWORD processId) {
   return windows;
 }
 
-const ControlState* FindControl(const std::vector<WindowState>& windows, int id,
-                                const WindowState** owner) {
-  for (const WindowState& w : windows) {
-    if (const ControlState* c = w.Control(id)) {
-      if (owner) *owner = &w;
-      return c;
-    }
-  }
+bool WindowState::IsMessageBox() const {
+  const ControlState* text = Control(0xFFFF);
+  const ControlState* icon = Control(1088);
+  if (!icon) icon = Control(20);
+  auto isStatic = [](const ControlState* c) {
+    return c && lstrcmpiA(c->className.c_str(), "Static") == 0;
+  };
+  return className == "#32770" && isStatic(text) && isStatic(icon);
+}
+
+const WindowState* TopDialog(const std::vector<WindowState>& windows) {
+  for (const WindowState& w : windows)
+    if (!w.IsMessageBox()) return &w;
   return nullptr;
+}
+
+const ControlState* FindControl(const std::vector<WindowState>& windows, int id) {
+  const WindowState* dialog = TopDialog(windows);
+  return dialog ? dialog->Control(id) : nullptr;
 }
 
 bool HasFocus(HWND control) {

@@ -26,14 +26,19 @@ struct WindowState {
   std::vector<ControlState> controls;
 
   const ControlState* Control(int id) const;
+  // A message box: a dialog with the static text and the icon that MessageBox gives its
+  // text (id 0xFFFF) and its icon (id 20 on Windows, 1088 under Wine).
+  bool IsMessageBox() const;
 };
 
 // The visible top-level windows of the process, topmost first.
 std::vector<WindowState> ReadProgramWindows(DWORD processId);
 
-// The first window (in Z order) that has control `id`, and that control; null when none.
-const ControlState* FindControl(const std::vector<WindowState>& windows, int id,
-                                const WindowState** owner);
+// The topmost window that is not a message box (what the scripts call the top dialog).
+const WindowState* TopDialog(const std::vector<WindowState>& windows);
+
+// Control `id` of the top dialog; null when there is none.
+const ControlState* FindControl(const std::vector<WindowState>& windows, int id);
 
 // Whether the control has the keyboard focus of its window's thread.
 bool HasFocus(HWND control);

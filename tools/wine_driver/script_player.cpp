@@ -38,6 +38,7 @@ bool ShowsText(const std::vector<WindowState>& windows, const std::string& patte
 const WindowState* FindBox(const std::vector<WindowState>& windows, const std::string& pattern,
                            int answer) {
   for (const WindowState& w : windows) {
+    if (!w.IsMessageBox()) continue;
     const ControlState* button = w.Control(answer);
     if (!button || !IsButton(*button)) continue;
     for (const ControlState& c : w.controls)
@@ -90,14 +91,14 @@ std::string ScriptPlayer::RunStep(const ScriptStep& step) {
       return "no window or control shows " + Quote(step.text) + Waited();
     case Kind::ExpectText:
       if (WaitFor(step, [](ScriptPlayer&, const ScriptStep& s, const std::vector<WindowState>& w) {
-            const ControlState* c = FindControl(w, s.id, nullptr);
+            const ControlState* c = FindControl(w, s.id);
             return c && TextMatches(s.text, c->text);
           }))
         return "";
       return "control " + std::to_string(step.id) + " does not show " + Quote(step.text) + Waited();
     case Kind::ExpectState:
       if (WaitFor(step, [](ScriptPlayer&, const ScriptStep& s, const std::vector<WindowState>& w) {
-            const ControlState* c = FindControl(w, s.id, nullptr);
+            const ControlState* c = FindControl(w, s.id);
             if (!c) return false;
             if (s.state == "enabled") return c->enabled;
             if (s.state == "disabled") return !c->enabled;
@@ -108,14 +109,14 @@ std::string ScriptPlayer::RunStep(const ScriptStep& step) {
       return "control " + std::to_string(step.id) + " is not " + step.state + Waited();
     case Kind::ExpectFocus:
       if (WaitFor(step, [](ScriptPlayer&, const ScriptStep& s, const std::vector<WindowState>& w) {
-            const ControlState* c = FindControl(w, s.id, nullptr);
+            const ControlState* c = FindControl(w, s.id);
             return c && HasFocus(c->handle);
           }))
         return "";
       return "control " + std::to_string(step.id) + " does not have the focus" + Waited();
     case Kind::ExpectProgress:
       if (WaitFor(step, [](ScriptPlayer&, const ScriptStep& s, const std::vector<WindowState>& w) {
-            const ControlState* c = FindControl(w, s.id, nullptr);
+            const ControlState* c = FindControl(w, s.id);
             if (!c || lstrcmpiA(c->className.c_str(), PROGRESS_CLASSA) != 0) return false;
             const LRESULT position = SendMessageA(c->handle, PBM_GETPOS, 0, 0);
             return std::to_string(position) == s.text;
@@ -127,21 +128,21 @@ std::string ScriptPlayer::RunStep(const ScriptStep& step) {
       // The button must be there and enabled: a disabled button cannot be clicked.
       const bool found = WaitFor(
           step, [](ScriptPlayer& p, const ScriptStep& s, const std::vector<WindowState>& ws) {
-            for (const WindowState& w : ws) {
-              for (const ControlState& c : w.controls) {
-                if (!IsButton(c) || !c.visible || !c.enabled) continue;
-                if (s.byCaption ? CaptionMatches(s.text, c.text) : c.id == s.id) {
-                  p.found_ = c.handle;
-                  p.foundOwner_ = w.handle;
-                  p.foundId_ = c.id;
-                  return true;
-                }
+            const WindowState* w = TopDialog(ws);
+            if (!w) return false;
+            for (const ControlState& c : w->controls) {
+              if (!IsButton(c) || !c.visible || !c.enabled) continue;
+              if (s.byCaption ? CaptionMatches(s.text, c.text) : c.id == s.id) {
+                p.found_ = c.handle;
+                p.foundOwner_ = w->handle;
+                p.foundId_ = c.id;
+                return true;
               }
             }
             return false;
           });
       if (!found)
-        return "no window has the enabled button " +
+        return "the top dialog has no enabled button " +
                (step.byCaption ? Quote(step.text) : std::to_string(step.id)) + Waited();
       // What a click on the button sends its dialog.
       PostMessageA(foundOwner_, WM_COMMAND, MAKEWPARAM(foundId_, BN_CLICKED),
@@ -153,11 +154,17 @@ std::string ScriptPlayer::RunStep(const ScriptStep& step) {
     case Kind::Close:
     case Kind::SysMenu: {
       if (!WaitFor(step, [](ScriptPlayer& p, const ScriptStep&, const std::vector<WindowState>& w) {
-            if (w.empty()) return false;
-            p.foundOwner_ = w.front().handle;
-            return true;
+            const WindowState* dialog = TopDialog(w);
+            if (dialog) p.foundOwner_ = dialog->handle;
+            return dialog != nullptr;
           }))
-        return "no window is open" + Waited();
+        return "no dialog is open" + Waited();
+      const bool hasSystemMenu = (GetWindowLongA(foundOwner_, GWL_STYLE) & WS_SYSMENU) != 0;
+      // The close box and the system menu come with the system-menu style; a user has
+      // neither without it.
+      if (!hasSystemMenu)
+        return step.kind == Kind::Close ? "the dialog has no close box"
+                                        : "the dialog has no system menu";
       const WPARAM command = step.kind == Kind::Close ? SC_CLOSE : static_cast<WPARAM>(step.id);
       PostMessageA(foundOwner_, WM_SYSCOMMAND, command, 0);
       return "";
@@ -176,13 +183,14 @@ std::string ScriptPlayer::RunStep(const ScriptStep& step) {
     }
     case Kind::WaitClosed: {
       lastSeen_ = ReadProgramWindows(process_.dwProcessId);
-      if (lastSeen_.empty()) return "";
-      foundOwner_ = lastSeen_.front().handle;
+      const WindowState* dialog = TopDialog(lastSeen_);
+      if (!dialog) return "";
+      foundOwner_ = dialog->handle;
       if (WaitFor(step, [](ScriptPlayer& p, const ScriptStep&, const std::vector<WindowState>&) {
             return !IsWindow(p.foundOwner_) || !IsWindowVisible(p.foundOwner_);
           }))
         return "";
-      return "the window is still open" + Waited();
+      return "the dialog is still open" + Waited();
     }
     case Kind::Screenshot: {
       if (shotFolder_.empty()) return "";  // pictures not asked for in this run
