@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <system_error>
@@ -43,10 +42,16 @@ Entry FindEntry(const fs::path& folder, const std::string& name, fs::path* found
   return Entry::kMissing;
 }
 
+// The installer reads 20000 bytes; the rest is read only to say where a key stands that
+// the installer does not see, so a huge file is read no further than this.
+constexpr size_t kMaxInfBytesSearched = 4 << 20;
+
 bool ReadHostFile(const fs::path& path, std::string* bytes) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  bytes->resize(kMaxInfBytesSearched);
+  in.read(&(*bytes)[0], static_cast<std::streamsize>(bytes->size()));
+  bytes->resize(static_cast<size_t>(in.gcount()));
   return !in.bad();
 }
 
@@ -204,6 +209,9 @@ PackageCheck CheckPackage(const std::string& hostFolder) {
   const bool found = FindEntry(root, "Sabrelune.inf", &inf) == Entry::kFile;
   if (found && ReadHostFile(inf, &bytes)) {
     CheckPortsInf(bytes, inf.string(), &check);
+    std::error_code ec;
+    const auto size = fs::file_size(inf, ec);
+    if (!ec) check.portsInfBytes = static_cast<size_t>(size);
     CheckComposedNames(inf.string(), &check);
   } else {
     if (found) check.Add(inf.string(), 0, Severity::kError, "cannot be read");
