@@ -11,6 +11,7 @@ namespace {
 
 const char kProductKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PCIe Multi-Io Controller";
 const char kQuestionCaption[] = "PCIe Multi-Io Controller Installer";
+constexpr int kArchitectureX86 = 1;
 constexpr UINT kReinstallQuestion = 103;
 
 }  // namespace
@@ -18,6 +19,12 @@ constexpr UINT kReinstallQuestion = 103;
 int InstallContext::RunInstallSequence() {
   DetectWindowsVersion();
   DescribeWindowsVersion();
+  // The platform sub-folder follows `architecture`. A 64-bit Windows that the description
+  // left at x86 (its version record or processor lookup failed on the way) would get
+  // drivers it cannot load, reported as installed; stop before anything is changed.
+  if (IsSupported() && architecture == kArchitectureX86 && IsNative64BitWindows()) {
+    return kInstallAborted;
+  }
   if (!ReadCustomisation()) return kInstallAborted;
   if (IsProductInstalled()) {
     const std::string question = LoadResourceString(kReinstallQuestion);
