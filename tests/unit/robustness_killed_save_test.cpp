@@ -1,0 +1,185 @@
+// A program run on a machine folder, killed while the machine is saved. The installer
+// runs on machine A loaded from the folder, which makes it machine B; a child process
+// holding B saves it over the folder and is killed with SIGKILL at one write point of
+// the save (a folder made, a file written, a flush, a rename, a removal); nothing of it
+// runs after that point. The parent then loads the folder and finds exactly A or
+// exactly B, byte for byte on disk and key for key and file for file once loaded, with
+// nothing left beside it. Every write point in turn, until the save completes; with the
+// one-rename swap and with the two-rename fallback.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "installer/install_context.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/machine_folder.h"
+#include "platform/sim/process.h"
+#include "tests/unit/installer_scenario.h"
+#include "tests/unit/robustness_card_machine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+ public:
+  TempDir() {
+    // Memory-backed when the host has it: every save flushes each file.
+    const fs::path base =
+        fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+    std::string pattern = (base / "killed-save-XXXXXX").string();
+    path_ = ::mkdtemp(&pattern[0]) ? pattern : "";
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Every regular file below `root`: relative path -> bytes; folders as "<dir>".
+std::map<std::string, std::string> Contents(const std::string& root) {
+  std::map<std::string, std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    const std::string relative = fs::relative(e.path(), root).string();
+    if (e.is_directory()) {
+      out[relative] = "<dir>";
+      continue;
+    }
+    std::ifstream in(e.path(), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    out[relative] = s.str();
+  }
+  return out;
+}
+
+std::vector<std::string> Entries(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Machine A: a fresh XP with the driver package on D:.
+std::unique_ptr<sim::Machine> MachineA() {
+  auto machine = installer_test::Edition("xp");
+  installer_test::Package package;
+  package.folder = "D:\\Pkg";
+  package.WriteTo(*machine);
+  return machine;
+}
+
+sim::ProcessOptions InstallerProcess() {
+  installer_test::Package package;
+  package.folder = "D:\\Pkg";
+  return package.Options();
+}
+
+// What the program does between loading and saving: the whole install, A -> B.
+bool InstallOn(sim::Machine& machine) {
+  sim::ProcessScope scope(machine, InstallerProcess());
+  InstallContext context;
+  return robustness::InstallAsTheInstaller(&context) == kInstallCompleted;
+}
+
+// Saves `machine` over the folder in a child process; the child's wait status.
+int SaveInChild(const sim::Machine& machine, const std::string& folder,
+                const sim::SaveTestHooks& hooks) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    sim::SetSaveTestHooks(hooks);
+    std::string error;
+    ::_exit(sim::SaveMachine(machine, folder, &error) ? 0 : 1);
+  }
+  int status = -1;
+  if (child < 0 || ::waitpid(child, &status, 0) != child) return -1;
+  return status;
+}
+
+class KilledSave : public ::testing::TestWithParam<bool> {};
+
+TEST_P(KilledSave, LeavesTheOldMachineOrTheNewOneNeverAMix) {
+  const bool withoutExchange = GetParam();
+  TempDir tmp;
+  ASSERT_FALSE(tmp.path().empty());
+  const std::string oldFolder = tmp.path() + "/old";
+  const std::string newFolder = tmp.path() + "/new";
+  const std::string folder = tmp.path() + "/machine";
+  std::string error;
+
+  // The two complete machines, saved whole, to compare against.
+  auto a = MachineA();
+  ASSERT_TRUE(sim::SaveMachine(*a, oldFolder, &error)) << error;
+  auto oldMachine = sim::LoadMachine(oldFolder, &error);
+  ASSERT_TRUE(oldMachine) << error;
+  auto newMachine = sim::LoadMachine(oldFolder, &error);
+  ASSERT_TRUE(newMachine) << error;
+  ASSERT_TRUE(InstallOn(*newMachine));
+  ASSERT_TRUE(sim::SaveMachine(*newMachine, newFolder, &error)) << error;
+  const auto oldBytes = Contents(oldFolder);
+  const auto newBytes = Contents(newFolder);
+  ASSERT_NE(oldBytes, newBytes);
+
+  // The program's run on the folder, up to its save, and that save's write points.
+  fs::copy(oldFolder, folder, fs::copy_options::recursive);
+  sim::SetSaveTestHooks({0, withoutExchange, false});
+  auto program = sim::LoadMachine(folder, &error);
+  ASSERT_TRUE(program && InstallOn(*program));
+  ASSERT_TRUE(sim::SaveMachine(*program, folder, &error)) << error;
+  const int writePoints = sim::StepsOfLastSave();
+  sim::SetSaveTestHooks({});
+  ASSERT_GT(writePoints, static_cast<int>(newBytes.size()));
+
+  int sawOld = 0, sawNew = 0;
+  for (int point = 1; point <= writePoints + 1; ++point) {
+    SCOPED_TRACE("killed at write point " + std::to_string(point) + " of " +
+                 std::to_string(writePoints));
+    fs::remove_all(folder);
+    fs::copy(oldFolder, folder, fs::copy_options::recursive);
+    const int status = SaveInChild(*program, folder, {point, withoutExchange, true});
+    if (point <= writePoints) {
+      ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "status " << status;
+    } else {
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    }
+    auto loaded = sim::LoadMachine(folder, &error);
+    ASSERT_TRUE(loaded) << error;
+    // The load finished or undid the killed save: nothing of it is left beside.
+    EXPECT_EQ(Entries(tmp.path()), (std::vector<std::string>{"machine", "new", "old"}));
+    const auto bytes = Contents(folder);
+    const bool isOld = bytes == oldBytes;
+    const bool isNew = bytes == newBytes;
+    EXPECT_TRUE(isOld || isNew) << "the folder on disk is neither machine";
+    std::string vsOld, vsNew;
+    EXPECT_TRUE(isOld ? loaded->SameAs(*oldMachine, &vsOld) : loaded->SameAs(*newMachine, &vsNew))
+        << vsOld << vsNew;
+    sawOld += isOld;
+    sawNew += isNew;
+  }
+  // The switch happens inside the save: both outcomes occur, the new one last.
+  EXPECT_GT(sawOld, 0);
+  EXPECT_GT(sawNew, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Swap, KilledSave, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "TwoRenames" : "Exchange";
+                         });
+
+}  // namespace
