@@ -143,6 +143,7 @@ int main(int argc, char** argv) {
   std::ostringstream text;
   text << in.rdbuf();
   sim::ScriptFrontEnd::Options scriptOptions;
+  scriptOptions.timeout = std::chrono::milliseconds(30000);  // the Wine driver's bound
   std::string error;
   auto script = sim::ScriptFrontEnd::FromText(WithoutScreenshots(text.str()), scriptPath,
                                               scriptOptions, &error);

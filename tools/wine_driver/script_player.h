@@ -34,7 +34,9 @@ class ScriptPlayer {
 
   std::string scriptName_;
   std::string shotFolder_;
-  DWORD timeoutMs_ = 5000;
+  // A Wine program on a busy machine may take seconds to show its first window; a wait
+  // ends as soon as its condition holds, so a long bound costs nothing when all is well.
+  DWORD timeoutMs_ = 30000;
   PROCESS_INFORMATION process_ = {};
   std::vector<WindowState> lastSeen_;
   // What a check found, for the action that follows it.
