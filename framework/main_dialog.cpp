@@ -19,6 +19,12 @@ MainDialog::MainDialog(int templateId, UINT aboutStringId, int iconId, Dialog* p
       aboutStringId_(aboutStringId),
       icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(iconId))) {}
 
+INT_PTR MainDialog::DoModal() {
+  const INT_PTR result = Dialog::DoModal();
+  if (workerThread_) WaitForSingleObject(workerThread_, INFINITE);
+  return result;
+}
+
 MainDialog::~MainDialog() {
   if (workerThread_) CloseHandle(workerThread_);
 }

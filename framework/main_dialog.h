@@ -15,6 +15,11 @@ class MainDialog : public Dialog {
   MainDialog(int templateId, UINT aboutStringId, int iconId, Dialog* parent);
   ~MainDialog() override;
 
+  // The dialog's modal run; it returns only once the worker, if one was started, has
+  // ended, so that the worker never outlives the dialog it reports to. (The dialog can
+  // end under a running worker only when its modal loop is ended from outside.)
+  INT_PTR DoModal();
+
   static constexpr UINT kAboutCommand = 0x0010;
 
  protected:

@@ -208,6 +208,23 @@ TEST_F(InstallerProgram, ACancelWhileTheWorkerRunsIsRefused) {
   ExpectSameAsSequenceAlone("xp", {{}, {IDOK}});
 }
 
+// A script that fails while the worker waits on the reinstall question ends every modal
+// loop from outside: the dialog closes under the running worker. The program returns only
+// after the worker, which must not touch the dialog once it is gone (the sanitizer trees
+// report it if it does), and the unanswered question declines the reinstall.
+TEST_F(InstallerProgram, ADialogEndedFromOutsideWaitsForItsWorker) {
+  Use("xp");
+  ASSERT_TRUE(Run("press \"Install\"\nexpect-text 1000 \"" + std::string(kCompleted) +
+                  "\"\npress \"Exit\"\nwait-closed\n")
+                  .scriptPassed);
+  const auto before = Take(*machine_);
+  const ProgramRun run = Run(std::string("press \"Install\"\nexpect \"") + kQuestion +
+                             "\"\ntimeout 50\nexpect \"a text no window shows\"\n");
+  EXPECT_FALSE(run.scriptPassed);
+  EXPECT_NE(std::string::npos, run.report.find("a text no window shows")) << run.report;
+  EXPECT_EQ(std::vector<std::string>{}, Changes(before, Take(*machine_)));
+}
+
 TEST_F(InstallerProgram, ExitBeforeInstallChangesNothing) {
   Use("xp");
   const auto before = Take(*machine_);
