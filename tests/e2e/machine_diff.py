@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """Compares what a scenario changed on a Wine prefix with what it changed on the simulator.
 
-  machine_diff.py --differences FILE --tags "TAG..." --wine BEFORE AFTER --sim BEFORE AFTER
+  machine_diff.py --differences FILE --tags "TAG..." --wine BEFORE AFTER [--sim BEFORE AFTER]
                   [--check "absent|present key|file PATH"]...
 
 Each BEFORE/AFTER folder holds registry exports (reg*.reg, as the Windows registry editor
 writes them) and files.txt ("d|f SIZE path" lines of drive C:). The changes of each side
 are listed as lines, the rules of the differences file are applied to them, and the two
 lists must be equal; otherwise both are printed side by side as a diff. The checks hold
-for both end states. Exit status 0 when everything agrees, 1 otherwise.
+for both end states. Without --sim only the checks are made, on Wine's end state. Exit
+status 0 when everything agrees, 1 otherwise.
 
 The differences file has one rule a line, each with its reason after " | ":
   [TAG...] wine|sim|both ignore REGEX | reason
@@ -205,7 +206,7 @@ def main():
     parser.add_argument("--differences", required=True)
     parser.add_argument("--tags", default="")
     parser.add_argument("--wine", nargs=2, required=True)
-    parser.add_argument("--sim", nargs=2, required=True)
+    parser.add_argument("--sim", nargs=2)
     parser.add_argument("--check", action="append", default=[])
     args = parser.parse_args()
     tags = args.tags.split()
@@ -215,18 +216,27 @@ def main():
         print("%s: %s" % (args.differences, e))
         return 1
     wine_before, wine_after = (read_snapshot(d) for d in args.wine)
-    sim_before, sim_after = (read_snapshot(d) for d in args.sim)
     wine_raw = changes(wine_before, wine_after)
-    sim_raw = changes(sim_before, sim_after)
     wine = normalise(wine_raw, "wine", rules)
-    sim = normalise(sim_raw, "sim", rules)
     failed = False
+    ends = [("Wine", wine_after)]
+    if args.sim:
+        sim_before, sim_after = (read_snapshot(d) for d in args.sim)
+        ends.append(("simulator", sim_after))
     for what in args.check:
-        for side, state in (("Wine", wine_after), ("simulator", sim_after)):
+        for side, state in ends:
             why = check(state, what)
             if why:
                 print("check failed on the %s: %s: %s" % (side, what, why))
                 failed = True
+    if not args.sim:
+        print("changes under Wine: %d (%d after the stated differences); checks %s" %
+              (len(wine_raw), len(wine), "failed" if failed else "passed"))
+        for line in wine:
+            print("  " + line)
+        return 1 if failed else 0
+    sim_raw = changes(sim_before, sim_after)
+    sim = normalise(sim_raw, "sim", rules)
     print("changes: Wine %d (%d compared), simulator %d (%d compared)" %
           (len(wine_raw), len(wine), len(sim_raw), len(sim)))
     if wine != sim:

@@ -6,8 +6,9 @@
 // Starts the program (the command line as given, or the UninstallString of the Uninstall
 // entry NAME, as the list of installed programs starts it), carries out the script's steps
 // on its windows, and waits for the program to end. Every step waits on the condition it
-// checks until the script's time-out; nothing is timed by sleeping. Prints each step as it
-// passes; on the first failure prints the step, why, and the program's windows.
+// checks until the script's time-out (30 s by default); nothing is timed by sleeping.
+// Prints each step as it passes; on the first failure prints the step, why, and the
+// program's windows.
 // Exit status: 0 every step passed and the program ended, 1 it did not, 2 bad usage.
 #include <cstdio>
 #include <cstring>
