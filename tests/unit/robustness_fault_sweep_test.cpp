@@ -81,7 +81,7 @@ Outcome Install(const char* edition, const Failing& failing) {
 
 // `hasGetNativeSystemInfo` false: the same Windows as if kernel32 did not export it.
 Outcome Uninstall(const char* edition, const Failing& failing, bool hasGetNativeSystemInfo = true) {
-  auto machine = robustness::CardMachine(edition);
+  auto machine = card_installed::CardMachine(edition);
   machine->os.hasGetNativeSystemInfo = hasGetNativeSystemInfo;
   return robustness::RunOn(*machine, robustness::UninstallerProcess(), failing, [](Outcome* o) {
     engine_test::ProgressRecorder progress;

@@ -10,13 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,33 +21,13 @@
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_folder.h"
 #include "platform/sim/process.h"
+#include "tests/unit/host_temp_dir.h"
 #include "tests/unit/installer_scenario.h"
 #include "tests/unit/robustness_card_machine.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempDir {
- public:
-  TempDir() {
-    // Memory-backed when the host has it: every save flushes each file.
-    const fs::path base =
-        fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::string pattern = (base / "killed-save-XXXXXX").string();
-    path_ = ::mkdtemp(&pattern[0]) ? pattern : "";
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // Every regular file below `root`: relative path -> bytes; folders as "<dir>".
 std::map<std::string, std::string> Contents(const std::string& root) {
@@ -61,19 +38,9 @@ std::map<std::string, std::string> Contents(const std::string& root) {
       out[relative] = "<dir>";
       continue;
     }
-    std::ifstream in(e.path(), std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    out[relative] = s.str();
+    out[relative] = host_files::ReadFile(e.path());
   }
   return out;
-}
-
-std::vector<std::string> Entries(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 // Machine A: a fresh XP with the driver package on D:, its x86 part only (each file is
@@ -117,8 +84,7 @@ int SaveInChild(const sim::Machine& machine, const std::string& folder,
 // Kills the save at each write point from `firstPoint` on, and once lets it complete;
 // the first write point after which the folder holds the new machine.
 int KillAtEveryWritePoint(bool withoutExchange, int firstPoint) {
-  TempDir tmp;
-  EXPECT_FALSE(tmp.path().empty());
+  host_files::TempDir tmp("killed-save");
   const std::string oldFolder = tmp.path() + "/old";
   const std::string newFolder = tmp.path() + "/new";
   const std::string folder = tmp.path() + "/machine";
@@ -169,7 +135,7 @@ int KillAtEveryWritePoint(bool withoutExchange, int firstPoint) {
       return 0;
     }
     // The load finished or undid the killed save: nothing of it is left beside.
-    EXPECT_EQ(Entries(tmp.path()), (std::vector<std::string>{"machine", "new", "old"}));
+    EXPECT_EQ(host_files::Entries(tmp.path()), (std::vector<std::string>{"machine", "new", "old"}));
     const auto bytes = Contents(folder);
     const bool isOld = bytes == oldBytes;
     const bool isNew = bytes == newBytes;

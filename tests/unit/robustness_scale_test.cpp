@@ -87,10 +87,10 @@ Outcome Uninstall(sim::Machine& machine, double* seconds = nullptr) {
 // sanitizers, most of it the access-list grants reaching every key below Enum\PCI,
 // Enum\MF and Uninstall. The bound only catches a walk that went quadratic.
 TEST(Scale, UninstallAmongHundredThousandKeysRemovesJustTheCard) {
-  auto plain = robustness::CardMachine("xp-x64");
+  auto plain = card_installed::CardMachine("xp-x64");
   const Outcome expected = Uninstall(*plain);
 
-  auto big = robustness::CardMachine("xp-x64");
+  auto big = card_installed::CardMachine("xp-x64");
   AddHundredThousandKeys(*big);
   double seconds = 0;
   const Outcome o = Uninstall(*big, &seconds);
@@ -132,7 +132,7 @@ TEST(Scale, HundredThousandSubkeysEnumerateInOrder) {
 // The INF search over 10,000 other vendors' staged files deletes the card's four and
 // no other. Measured: 0.5 s in the Debug build, 2.7 s with the sanitizers.
 TEST(Scale, TenThousandStagedFilesLeaveOnlyTheCardsGone) {
-  auto machine = robustness::CardMachine("xp");
+  auto machine = card_installed::CardMachine("xp");
   const std::string other =
       "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Models]\r\nPCI\\VEN_1AF4&DEV_1000\r\n";
   for (int n = 10; n < 10010; ++n) {
@@ -177,18 +177,24 @@ std::string PathOfLength(const std::string& prefix, const std::string& name, siz
   return path;
 }
 
-struct StagedAtLength {
+// A path's length, and whether the step acts on what stands there: only a path that
+// fits Windows' limit can be named.
+struct AtLength {
   size_t length;
-  bool deleted;
+  bool fits;
 };
 
-class StagedFileAtLength : public ::testing::TestWithParam<StagedAtLength> {};
+// Either side of MAX_PATH, which a name and its terminator must fit.
+const AtLength kAroundMaxPath[] = {
+    {MAX_PATH - 2, true}, {MAX_PATH - 1, true}, {MAX_PATH, false}, {MAX_PATH + 1, false}};
+
+class StagedFileAtLength : public ::testing::TestWithParam<AtLength> {};
 
 // The card's INF below the INF folder at a path of MAX_PATH - 1 characters goes; at
 // MAX_PATH no file can be opened by that name, so it stays, and so does the file its
 // first MAX_PATH - 1 characters name.
 TEST_P(StagedFileAtLength, IsDeletedOnlyWhenItsPathFits) {
-  const StagedAtLength& p = GetParam();
+  const AtLength& p = GetParam();
   auto machine = engine_test::Edition("xp");
   const std::string card = "[Models]\r\nPCI\\VEN_6A3C&DEV_5E17\r\n";
   const std::string path = PathOfLength("C:\\WINDOWS\\inf", "oem7.infx", p.length);
@@ -199,31 +205,23 @@ TEST_P(StagedFileAtLength, IsDeletedOnlyWhenItsPathFits) {
   sim::ProcessScope scope(*machine, robustness::UninstallerProcess());
   UninstallContext context = engine_test::ContextForRunningWindows();
   context.DeleteStagedInfFiles({"VEN_6A3C&DEV_5E17"});
-  EXPECT_EQ(machine->files.Find(path) == nullptr, p.deleted);
+  EXPECT_EQ(machine->files.Find(path) == nullptr, p.fits);
   if (cut != path && cut.back() != '\\') {
     EXPECT_NE(machine->files.Find(cut), nullptr);
   }
   EXPECT_EQ(scope.process().handles.Count(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths, StagedFileAtLength,
-                         ::testing::Values(StagedAtLength{MAX_PATH - 2, true},
-                                           StagedAtLength{MAX_PATH - 1, true},
-                                           StagedAtLength{MAX_PATH, false},
-                                           StagedAtLength{MAX_PATH + 1, false}));
+INSTANTIATE_TEST_SUITE_P(Lengths, StagedFileAtLength, ::testing::ValuesIn(kAroundMaxPath));
 
-struct FolderAtLength {
-  size_t length;  // of "C:\Program Files\<customer>"
-  bool removed;
-};
-
-class ProgramFolderAtLength : public ::testing::TestWithParam<FolderAtLength> {};
+// The length is that of "C:\Program Files\<customer>".
+class ProgramFolderAtLength : public ::testing::TestWithParam<AtLength> {};
 
 // The uninstaller named after a long customer word: its program folder goes when the
 // folder's path fits MAX_PATH with its terminator, and is left whole when it does not;
 // a shorter folder whose name begins the same stays either way.
 TEST_P(ProgramFolderAtLength, IsRemovedOnlyWhenItsPathFits) {
-  const FolderAtLength& p = GetParam();
+  const AtLength& p = GetParam();
   const std::string programFiles = "C:\\Program Files\\";
   const std::string customer(p.length - programFiles.size(), 'K');
   auto machine = engine_test::Edition("xp");
@@ -238,30 +236,21 @@ TEST_P(ProgramFolderAtLength, IsRemovedOnlyWhenItsPathFits) {
   UninstallContext context = engine_test::ContextForRunningWindows();
   context.customerName = customer;
   context.RemoveProgramFolder();
-  EXPECT_EQ(machine->files.Find(folder) == nullptr, p.removed);
+  EXPECT_EQ(machine->files.Find(folder) == nullptr, p.fits);
   if (shorter != folder) {
     EXPECT_NE(machine->files.Find(shorter + "\\keep.txt"), nullptr);
   }
   EXPECT_EQ(scope.process().handles.Count(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths, ProgramFolderAtLength,
-                         ::testing::Values(FolderAtLength{MAX_PATH - 2, true},
-                                           FolderAtLength{MAX_PATH - 1, true},
-                                           FolderAtLength{MAX_PATH, false},
-                                           FolderAtLength{MAX_PATH + 1, false}));
+INSTANTIATE_TEST_SUITE_P(Lengths, ProgramFolderAtLength, ::testing::ValuesIn(kAroundMaxPath));
 
 // The installer's program folder and its platform sub-folder at the limits: Windows
 // makes a folder only while its path leaves room for "\" and an 8.3 name within
 // MAX_PATH (247 characters). The step succeeds when the sub-folder fits that, fails
 // when it does not, and in no case leaves a folder or file whose path Windows could
-// not name.
-struct InstallFolderAtLength {
-  size_t platformFolderLength;  // of "C:\Program Files\<customer>\X86"
-  bool created;
-};
-
-class InstallerFolderAtLength : public ::testing::TestWithParam<InstallFolderAtLength> {};
+// not name. The length is that of "C:\Program Files\<customer>\X86".
+class InstallerFolderAtLength : public ::testing::TestWithParam<AtLength> {};
 
 void LongestPath(const sim::FsNode& node, size_t* longest) {
   *longest = std::max(*longest, node.FullPath().size());
@@ -271,9 +260,9 @@ void LongestPath(const sim::FsNode& node, size_t* longest) {
 }
 
 TEST_P(InstallerFolderAtLength, CreatesOnlyWhatFits) {
-  const InstallFolderAtLength& p = GetParam();
+  const AtLength& p = GetParam();
   const std::string programFiles = "C:\\Program Files\\";
-  const std::string customer(p.platformFolderLength - programFiles.size() - 4, 'K');
+  const std::string customer(p.length - programFiles.size() - 4, 'K');
   auto machine = installer_test::Edition("xp");
   installer_test::Package package;
   package.WriteTo(*machine);
@@ -282,7 +271,7 @@ TEST_P(InstallerFolderAtLength, CreatesOnlyWhatFits) {
   installer_test::Detect(&context);
   context.customerName = customer;
   context.uninstallerName = customer + "_Wendmarrow";
-  EXPECT_EQ(context.CreateProgramFolder(), p.created);
+  EXPECT_EQ(context.CreateProgramFolder(), p.fits);
   // The copies' paths are longer still: the package cannot be copied, and says so.
   EXPECT_FALSE(context.CopyPackage());
   size_t longest = 0;
@@ -292,10 +281,10 @@ TEST_P(InstallerFolderAtLength, CreatesOnlyWhatFits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, InstallerFolderAtLength,
-                         ::testing::Values(InstallFolderAtLength{MAX_PATH - 14, true},
-                                           InstallFolderAtLength{MAX_PATH - 13, true},
-                                           InstallFolderAtLength{MAX_PATH - 12, false},
-                                           InstallFolderAtLength{MAX_PATH - 1, false},
-                                           InstallFolderAtLength{MAX_PATH, false}));
+                         ::testing::Values(AtLength{MAX_PATH - 14, true},
+                                           AtLength{MAX_PATH - 13, true},
+                                           AtLength{MAX_PATH - 12, false},
+                                           AtLength{MAX_PATH - 1, false},
+                                           AtLength{MAX_PATH, false}));
 
 }  // namespace

@@ -292,7 +292,7 @@ sim::RegValue Shaped(const ReadValue& v, Shape shape) {
 }
 
 Outcome Uninstall(const char* edition, const ReadValue* planted, Shape shape) {
-  auto machine = robustness::CardMachine(edition);
+  auto machine = card_installed::CardMachine(edition);
   if (planted) {
     auto key = machine->registry.FindFull("HKEY_LOCAL_MACHINE\\" + planted->key);
     EXPECT_TRUE(key && key->values.Find(planted->name)) << planted->key << " : " << planted->name;

@@ -4,18 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_folder.h"
 #include "platform/sim/reg_file.h"
+#include "tests/unit/host_temp_dir.h"
 
 namespace sim {
 namespace {
@@ -24,34 +23,8 @@ namespace fs = std::filesystem;
 
 const std::string kFixture = std::string(KESTROLIN_SOURCE_DIR) + "/tests/fixtures/machines/basic";
 
-class TempDir {
- public:
-  TempDir() {
-    // Memory-backed when the host has it: saves flush every file, and the crash tests
-    // save hundreds of times.
-    const fs::path base =
-        fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::string pattern = (base / "machine-folder-XXXXXX").string();
-    path_ = ::mkdtemp(&pattern[0]) ? pattern : "";
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using host_files::ReadFile;
+using host_files::TempDir;
 
 void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
@@ -96,15 +69,8 @@ std::unique_ptr<Machine> MustLoad(const std::string& folder) {
   return machine;
 }
 
-std::vector<std::string> Siblings(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 TEST(MachineFolder, FixtureLoadsWithEverythingItHolds) {
-  TempDir tmp;
+  TempDir tmp("machine-folder");
   const std::string folder = CopyFixture(tmp);
   auto m = MustLoad(folder);
   ASSERT_TRUE(m);
@@ -148,7 +114,7 @@ TEST(MachineFolder, FixtureLoadsWithEverythingItHolds) {
 }
 
 TEST(MachineFolder, FixtureRoundTripsByteIdentical) {
-  TempDir tmp;
+  TempDir tmp("machine-folder");
   auto first = MustLoad(CopyFixture(tmp));
   ASSERT_TRUE(first);
   const std::string saved = tmp.path() + "/saved";
@@ -165,7 +131,7 @@ TEST(MachineFolder, FixtureRoundTripsByteIdentical) {
   // Saving over the folder it came from: same bytes again, no leftovers beside it.
   ASSERT_TRUE(SaveMachine(*second, saved, &error)) << error;
   EXPECT_EQ(FilesBelow(saved), FilesBelow(kFixture));
-  EXPECT_EQ(Siblings(tmp.path()), (std::vector<std::string>{"machine", "saved"}));
+  EXPECT_EQ(host_files::Entries(tmp.path()), (std::vector<std::string>{"machine", "saved"}));
 }
 
 TEST(MachineFolder, EveryEditionRoundTrips) {
@@ -174,7 +140,7 @@ TEST(MachineFolder, EveryEditionRoundTrips) {
     std::string error;
     auto made = MachineFromEdition(edition, &error);
     ASSERT_TRUE(made) << error;
-    TempDir tmp;
+    TempDir tmp("machine-folder");
     const std::string a = tmp.path() + "/a", b = tmp.path() + "/b";
     ASSERT_TRUE(SaveMachine(*made, a, &error)) << error;
     auto loaded = MustLoad(a);
@@ -187,7 +153,7 @@ TEST(MachineFolder, EveryEditionRoundTrips) {
 }
 
 TEST(MachineFolder, BrokenLineIsRefusedAndNothingIsTouched) {
-  TempDir tmp;
+  TempDir tmp("machine-folder");
   const std::string folder = CopyFixture(tmp);
   const std::string reg = folder + "/HKLM.reg";
   const std::string wide = ReadFile(reg);
@@ -202,19 +168,19 @@ TEST(MachineFolder, BrokenLineIsRefusedAndNothingIsTouched) {
   WriteFile(reg, std::string("\xff\xfe") + AnsiToUtf16Le(text));
   const auto filesBefore = FilesBelow(folder);
   const auto statsBefore = StatsBelow(folder);
-  const auto siblingsBefore = Siblings(tmp.path());
+  const auto siblingsBefore = host_files::Entries(tmp.path());
   ::usleep(20000);  // a write now would show in the modification times
   std::string error;
   EXPECT_FALSE(LoadMachine(folder, &error));
   EXPECT_EQ(error, "HKLM.reg:7: bad hex byte 'zz'");
   EXPECT_EQ(FilesBelow(folder), filesBefore);
   EXPECT_EQ(StatsBelow(folder), statsBefore);
-  EXPECT_EQ(Siblings(tmp.path()), siblingsBefore);
+  EXPECT_EQ(host_files::Entries(tmp.path()), siblingsBefore);
 }
 
 // Writes `text` into one file of a copy of the fixture and loads it.
 std::string LoadError(const std::string& file, const std::string& text) {
-  TempDir tmp;
+  TempDir tmp("machine-folder");
   const std::string folder = CopyFixture(tmp);
   WriteFile(folder + "/" + file, text);
   std::string error;
@@ -343,7 +309,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FolderError>& info) { return info.param.name; });
 
 TEST(MachineFolder, MetaCanBeShortEntriesItOmitsGetDefaults) {
-  TempDir tmp;
+  TempDir tmp("machine-folder");
   const std::string folder = CopyFixture(tmp);
   WriteFile(folder + "/drives/C.meta", kMeta + "0x00000001 5 6 7 \\WINDOWS\\win.ini\n");
   auto m = MustLoad(folder);
@@ -359,7 +325,7 @@ TEST(MachineFolder, MetaCanBeShortEntriesItOmitsGetDefaults) {
 }
 
 TEST(MachineFolder, HostNamesDifferingOnlyInCaseAreRefused) {
-  TempDir tmp;
+  TempDir tmp("machine-folder");
   const std::string folder = CopyFixture(tmp);
   WriteFile(folder + "/drives/C/WINDOWS/WIN.INI", "other");
   std::string error;
@@ -390,14 +356,14 @@ TEST(MachineFolder, HostEntriesWindowsCannotHoldAreRefused) {
       {"notes.txt", "notes.txt: unexpected in a machine folder"},
   };
   for (const Case& c : cases) {
-    TempDir tmp;
+    TempDir tmp("machine-folder");
     const std::string folder = CopyFixture(tmp);
     WriteFile(folder + "/" + c.relative, "x");
     std::string error;
     EXPECT_FALSE(LoadMachine(folder, &error)) << c.relative;
     EXPECT_EQ(error, c.message);
   }
-  TempDir tmp;
+  TempDir tmp("machine-folder");
   const std::string folder = CopyFixture(tmp);
   ASSERT_EQ(::symlink("/etc/hostname", (folder + "/drives/C/link").c_str()), 0);
   std::string error;
@@ -406,7 +372,7 @@ TEST(MachineFolder, HostEntriesWindowsCannotHoldAreRefused) {
 }
 
 TEST(MachineFolder, MissingFolderAndMissingMachineIni) {
-  TempDir tmp;
+  TempDir tmp("machine-folder");
   std::string error;
   EXPECT_FALSE(LoadMachine(tmp.path() + "/none", &error));
   EXPECT_EQ(error, tmp.path() + "/none: no machine folder there");
@@ -417,7 +383,7 @@ TEST(MachineFolder, MissingFolderAndMissingMachineIni) {
 }
 
 TEST(MachineFolder, OptionalFilesMayBeAbsent) {
-  TempDir tmp;
+  TempDir tmp("machine-folder");
   const std::string folder = CopyFixture(tmp);
   for (const char* f : {"HKCU.reg", "HKCU.security", "HKLM.security"}) fs::remove(folder + "/" + f);
   fs::remove_all(folder + "/drives");
@@ -429,7 +395,7 @@ TEST(MachineFolder, OptionalFilesMayBeAbsent) {
 }
 
 TEST(MachineFolder, HkeyUsersIsWrittenOnlyWhenItHoldsSomething) {
-  TempDir tmp;
+  TempDir tmp("machine-folder");
   Machine m;
   std::string error;
   ASSERT_TRUE(SaveMachine(m, tmp.path() + "/a", &error)) << error;
@@ -444,7 +410,7 @@ TEST(MachineFolder, HkeyUsersIsWrittenOnlyWhenItHoldsSomething) {
 }
 
 TEST(MachineFolder, SaveRefusesWhatItCannotWriteAndLeavesTheOldMachine) {
-  TempDir tmp;
+  TempDir tmp("machine-folder");
   const std::string folder = CopyFixture(tmp);
   auto m = MustLoad(folder);
   ASSERT_TRUE(m);
@@ -460,11 +426,11 @@ TEST(MachineFolder, SaveRefusesWhatItCannotWriteAndLeavesTheOldMachine) {
   EXPECT_FALSE(SaveMachine(*m, folder, &error));
   EXPECT_EQ(error, "machine.ini: csdVersion holds a line break");
   EXPECT_EQ(FilesBelow(folder), before);
-  EXPECT_EQ(Siblings(tmp.path()), std::vector<std::string>{"machine"});
+  EXPECT_EQ(host_files::Entries(tmp.path()), std::vector<std::string>{"machine"});
 }
 
 TEST(MachineFolder, SaveNeverReplacesAFolderThatIsNoMachine) {
-  TempDir tmp;
+  TempDir tmp("machine-folder");
   const std::string precious = tmp.path() + "/precious";
   fs::create_directory(precious);
   WriteFile(precious + "/thesis.txt", "years of work");
@@ -498,7 +464,7 @@ std::unique_ptr<Machine> Changed(const std::string& fixtureCopy) {
 }
 
 void KillSaveAtEveryStep(bool withoutExchange) {
-  TempDir tmp;
+  TempDir tmp("machine-folder");
   const std::string source = CopyFixture(tmp, "source");
   auto oldMachine = MustLoad(source);
   auto newMachine = Changed(source);
@@ -531,7 +497,7 @@ void KillSaveAtEveryStep(bool withoutExchange) {
     sawOld += isOld;
     sawNew += isNew;
     // The load cleaned up whatever the killed save left beside the folder.
-    EXPECT_EQ(Siblings(tmp.path()), (std::vector<std::string>{"machine", "source"}));
+    EXPECT_EQ(host_files::Entries(tmp.path()), (std::vector<std::string>{"machine", "source"}));
   }
   SetSaveTestHooks({});
   // The swap happens somewhere in the middle: both outcomes occur.
@@ -544,16 +510,16 @@ TEST(MachineFolderCrash, KilledSaveLeavesOldOrNewWithExchange) { KillSaveAtEvery
 TEST(MachineFolderCrash, KilledSaveLeavesOldOrNewWithTwoRenames) { KillSaveAtEveryStep(true); }
 
 TEST(MachineFolderCrash, FirstSaveKilledLeavesNoMachineAndNoLeftovers) {
-  TempDir tmp;
+  TempDir tmp("machine-folder");
   Machine m;
   std::string error;
   SetSaveTestHooks({3, false});
   EXPECT_FALSE(SaveMachine(m, tmp.path() + "/m", &error));
   SetSaveTestHooks({});
-  EXPECT_EQ(Siblings(tmp.path()), std::vector<std::string>{".m.winsim-new"});
+  EXPECT_EQ(host_files::Entries(tmp.path()), std::vector<std::string>{".m.winsim-new"});
   EXPECT_FALSE(LoadMachine(tmp.path() + "/m", &error));
   EXPECT_EQ(error, tmp.path() + "/m: no machine folder there");
-  EXPECT_TRUE(Siblings(tmp.path()).empty());
+  EXPECT_TRUE(host_files::Entries(tmp.path()).empty());
 }
 
 TEST(MachineFolder, MachineIniRoundTripsEveryIdentityField) {

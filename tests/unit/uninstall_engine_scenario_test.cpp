@@ -6,14 +6,13 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "platform/sim/reg_file.h"
 #include "sysinfo/windows_version.h"
+#include "tests/unit/card_installed_machine.h"
 #include "tests/unit/machine_snapshot.h"
 #include "tests/unit/uninstall_engine_test_support.h"
 #include "uninstall_engine/uninstall_context.h"
@@ -25,65 +24,6 @@ using machine_snapshot::Snapshot;
 using Lines = std::vector<std::string>;
 
 const char kUnknownWindows[] = "Error Detecting Operating System Version";
-
-// The staged INF files and their precompiled forms, as the device installer left them:
-// the card's two INFs and another vendor's.
-struct Staged {
-  const char* name;
-  std::string text;
-};
-
-std::string Utf16(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    out += c;
-    out += '\0';
-  }
-  return out;
-}
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in) << path;
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void Import(sim::Machine& machine, const char* fixture) {
-  const std::string path = std::string(KESTROLIN_SOURCE_DIR) + "/tests/fixtures/reg/" + fixture;
-  std::vector<sim::RegFileOp> ops;
-  std::string error;
-  ASSERT_TRUE(sim::ParseRegFile(Read(path), path, &ops, &error)) << error;
-  sim::ApplyRegFile(ops, &machine.registry);
-}
-
-// The files the installer and the device installer leave for both customers.
-void LayOutFiles(sim::Machine& machine) {
-  const std::string inf =
-      Read(std::string(KESTROLIN_SOURCE_DIR) + "/packages/sample/Sabrelune.inf");
-  const std::string mf = Read(std::string(KESTROLIN_SOURCE_DIR) + "/packages/sample/Dovrik.inf");
-  const std::string other =
-      "[Version]\r\nProvider=NetMos\r\n[Models]\r\nPCI\\VEN_9710&DEV_9835\r\n";
-  const Staged staged[] = {{"oem2.inf", mf},           {"oem2.pnf", Utf16(mf)},
-                           {"oem3.inf", inf},          {"oem3.pnf", Utf16(inf)},
-                           {"oem4.inf", other},        {"oem4.pnf", Utf16(other)},
-                           {"oem5.inf", Utf16(other)}, {"oem5.pnf", Utf16(other)}};
-  for (const Staged& s : staged)
-    machine.files.WriteFile("C:\\WINDOWS\\inf\\" + std::string(s.name), s.text);
-  const bool wow64 = machine.os.Is64Bit();
-  for (const char* customer : {"KORVANE", "KORVANEX"}) {
-    const std::string copy = std::string(customer) + "_Wendmarrow.exe";
-    machine.files.WriteFile("C:\\WINDOWS\\system32\\" + copy, "uninstaller");
-    if (wow64) machine.files.WriteFile("C:\\WINDOWS\\SysWOW64\\" + copy, "uninstaller");
-    const std::string folder = std::string("C:\\Program Files\\") + customer;
-    machine.files.WriteFile(folder + "\\Sabrelune.inf", inf);
-    machine.files.WriteFile(folder + "\\Dovrik.inf", mf);
-    machine.files.WriteFile(folder + (wow64 ? "\\AMD64" : "\\X86") + "\\Orrick.sys", "driver");
-  }
-  for (const char* file : {"drivers\\Orrick.sys", "drivers\\Tamble.sys", "drivers\\Quellmast.sys",
-                           "Sabrelune.dll", "Pellacorte.dll"}) {
-    machine.files.WriteFile("C:\\WINDOWS\\system32\\" + std::string(file), "driver");
-  }
-}
 
 // Removals under a removed key or folder are folded into it, so that the list names
 // what went as a whole.
@@ -149,7 +89,6 @@ const Lines kNoPass = {"running", "100", "completion", "stopped"};
 
 struct Scenario {
   const char* edition;
-  const char* fixture;
   Lines events;
   Lines messages;
   const char* expectedFile;  // the full list of changes, under tests/fixtures/scenarios
@@ -161,20 +100,20 @@ class UninstallScenario : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(UninstallScenario, FirstCustomerThenTheLastOneThenNothingIsLeft) {
   const Scenario& s = GetParam();
-  auto machine = engine_test::Edition(s.edition);
-  ASSERT_NO_FATAL_FAILURE(Import(*machine, s.fixture));
-  LayOutFiles(*machine);
+  auto machine = card_installed::CardMachine(s.edition);
+  ASSERT_TRUE(machine);
 
   const RunResult first = Uninstall(*machine, "C:\\WINDOWS\\system32\\KORVANE_Wendmarrow.exe");
   EXPECT_EQ(s.events, first.events);
   EXPECT_EQ(s.messages, first.messages);
-  const std::string expectedPath =
-      std::string(KESTROLIN_SOURCE_DIR) + "/tests/fixtures/scenarios/" + s.expectedFile;
+  const std::string expectedFile = std::string("tests/fixtures/scenarios/") + s.expectedFile;
   const std::string actual = Join(first.changes);
   if (std::getenv("KESTROLIN_WRITE_SCENARIOS")) {
-    std::ofstream(expectedPath, std::ios::binary) << actual;
+    std::ofstream(std::string(KESTROLIN_SOURCE_DIR) + "/" + expectedFile, std::ios::binary)
+        << actual;
   }
-  EXPECT_EQ(Read(expectedPath), actual) << "changes of the first run:\n" << actual;
+  EXPECT_EQ(card_installed::ReadSourceFile(expectedFile), actual) << "changes of the first run:\n"
+                                                                  << actual;
   // Whatever the branch, the second customer and the other vendors keep everything.
   for (const std::string& line : first.changes) {
     for (const char* untouchable : {"KORVANEX", "Nordvik", "VEN_9710", "DEV_5E18", "oem4", "oem5"})
@@ -202,11 +141,11 @@ TEST_P(UninstallScenario, FirstCustomerThenTheLastOneThenNothingIsLeft) {
 }
 
 const Scenario kScenarios[] = {
-    {"xp", "xp_card_installed.reg", kThroughDeviceInstaller, {}, "xp_uninstall.txt"},
-    {"vista", "xp_card_installed.reg", kThroughDeviceInstaller, {}, "vista_uninstall.txt"},
-    {"xp-x64", "xp_x64_card_installed.reg", kThroughRegistry, {}, "xp_x64_uninstall.txt"},
-    {"vista-x64", "xp_x64_card_installed.reg", kNoPass, {}, "vista_x64_uninstall.txt"},
-    {"98-se", "xp_card_installed.reg", kNoPass, {kUnknownWindows}, "98_uninstall.txt"},
+    {"xp", kThroughDeviceInstaller, {}, "xp_uninstall.txt"},
+    {"vista", kThroughDeviceInstaller, {}, "vista_uninstall.txt"},
+    {"xp-x64", kThroughRegistry, {}, "xp_x64_uninstall.txt"},
+    {"vista-x64", kNoPass, {}, "vista_x64_uninstall.txt"},
+    {"98-se", kNoPass, {kUnknownWindows}, "98_uninstall.txt"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Editions, UninstallScenario, ::testing::ValuesIn(kScenarios),
