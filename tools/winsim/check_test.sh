@@ -9,18 +9,8 @@ set -u
 winsim="$1"
 sample="$2"
 make_broken="$3"
-if [ -n "${4:-}" ]; then
-  work="$4"
-  mkdir -p "$work"
-else
-  work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
-fi
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+. "$(dirname "$0")/test_support.sh"
+scratch_folder "${4:-}"
 
 # flaw name | exit status | the finding only that package shows (a fixed string)
 EXPECTED='missing-ports-inf|1|Sabrelune.inf: error: missing: the installer stops
@@ -139,8 +129,4 @@ EOF
 "$winsim" check "$sample" "$sample" > /dev/null 2>&1
 [ $? -eq 2 ] || fail "check of two folders: not exit 2"
 
-if [ "$failures" -ne 0 ]; then
-  echo "check_test: $failures failures"
-  exit 1
-fi
-echo "check_test: passed"
+finish "winsim check test"

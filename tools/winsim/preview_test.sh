@@ -6,30 +6,8 @@
 set -u
 winsim="$1"
 package="$2"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-
-check() {  # check WHAT EXPECTED-EXIT COMMAND...
-  what="$1"; expected="$2"; shift 2
-  "$@" > "$work/out" 2> "$work/err"
-  actual=$?
-  if [ "$actual" -ne "$expected" ]; then
-    echo "FAIL: $what: exit $actual, expected $expected"; cat "$work/err"
-    failures=$((failures + 1))
-  fi
-}
-contains() {  # contains WHAT FILE TEXT
-  if ! grep -qF -- "$3" "$2"; then
-    echo "FAIL: $1: '$3' not in $2:"; head -40 "$2"
-    failures=$((failures + 1))
-  fi
-}
-absent() {  # absent WHAT FILE TEXT
-  if grep -qF -- "$3" "$2"; then
-    echo "FAIL: $1: '$3' in $2"; failures=$((failures + 1))
-  fi
-}
+. "$(dirname "$0")/test_support.sh"
+scratch_folder
 size() { wc -c < "$1" | tr -d ' '; }
 
 # ---- the command line -----------------------------------------------------------------
@@ -122,7 +100,7 @@ assert i["status"].startswith("Installation is aborted."), i["status"]
 assert d["uninstallers"] == [] and d["nothing_left"] is True, d
 for group in ("files", "registry", "staged_inf_files"):
     assert i["changes"][group] == [] and d["left"][group] == [], group
-' "$work/out" || { echo "FAIL: 7-x64 JSON"; failures=$((failures + 1)); }
+' "$work/out" || fail "7-x64 JSON"
 
 # ---- JSON: one document with the same facts as the text -------------------------------
 check "preview on xp as JSON" 0 "$winsim" preview "$package" --edition xp --format json
@@ -169,7 +147,7 @@ assert sizes["C:\\Program Files\\KORVANE\\X86"] is None
 u = d["uninstallers"]
 assert [x["command"] for x in u] == ["C:\\WINDOWS\\System32\\KORVANE_Wendmarrow.exe"], u
 assert d["nothing_left"] is True and all(d["left"][g] == [] for g in d["left"]), d["left"]
-' "$work/out" "$work/xp.txt" "$package" || { echo "FAIL: xp JSON against the text"; failures=$((failures + 1)); }
+' "$work/out" "$work/xp.txt" "$package" || fail "xp JSON against the text"
 
 # ---- texts that need escaping: backslashes and a code page 1252 letter ---------------
 cp -R "$package" "$work/odd"
@@ -184,9 +162,8 @@ assert len(values) == 1, values
 assert values[0]["text"] == "Korvane \\Multi\\ IO Caf\u00e9 Controller", values[0]["text"]
 assert values[0]["reg"].startswith("\"DisplayName\"=hex(1):4b,00,"), values[0]["reg"]
 assert d["installer"]["status"].startswith("Installation completed. Press \"Exit\" to"), d
-' "$work/out" || { echo "FAIL: escaped JSON"; failures=$((failures + 1)); }
+' "$work/out" || fail "escaped JSON"
 check "preview of a package with odd texts" 0 "$winsim" preview "$work/odd" --edition xp
 contains "the text report shows the letter in UTF-8" "$work/out" '; REG_SZ "Korvane \Multi\ IO Café Controller"'
 
-echo "winsim preview test: $failures failed"
-[ "$failures" -eq 0 ]
+finish "winsim preview test"

@@ -7,25 +7,8 @@ set -u
 winsim="$1"
 fixtures="$2"
 package="$3"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-
-check() {  # check WHAT EXPECTED-EXIT COMMAND...
-  what="$1"; expected="$2"; shift 2
-  "$@" > "$work/out" 2> "$work/err"
-  actual=$?
-  if [ "$actual" -ne "$expected" ]; then
-    echo "FAIL: $what: exit $actual, expected $expected"; cat "$work/err"
-    failures=$((failures + 1))
-  fi
-}
-contains() {  # contains WHAT FILE TEXT
-  if ! grep -qF -- "$3" "$2"; then
-    echo "FAIL: $1: '$3' not in $2:"; head -20 "$2"
-    failures=$((failures + 1))
-  fi
-}
+. "$(dirname "$0")/test_support.sh"
+scratch_folder
 
 check "no arguments" 2 "$winsim"
 check "help" 0 "$winsim" help
@@ -49,16 +32,10 @@ printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWAR
 check "import of a broken file" 1 "$winsim" import "$work/m" "$work/bad.reg"
 contains "error names file and line" "$work/err" "bad.reg:4: bad hex byte 'zz'"
 if ! diff -r "$work/before" "$work/m" > /dev/null; then
-  echo "FAIL: a refused import changed the machine"; failures=$((failures + 1))
+  fail "a refused import changed the machine"
 fi
 check "import into no machine" 1 "$winsim" import "$work/none" "$fixtures/reg/values.reg"
 check "import with one argument" 2 "$winsim" import "$work/m"
-
-absent() {  # absent WHAT FILE TEXT
-  if grep -qF -- "$3" "$2"; then
-    echo "FAIL: $1: '$3' in $2"; failures=$((failures + 1))
-  fi
-}
 
 # ---- a machine with the sample package: install, look, uninstall, look ----------------
 p="$work/p"
@@ -97,7 +74,7 @@ check "query the imported entry" 0 "$winsim" reg "$work/q" query "$uninstall"
 cp "$work/out" "$work/imported"
 check "query the entry again" 0 "$winsim" reg "$p" query "$uninstall"
 if ! cmp -s "$work/out" "$work/imported"; then
-  echo "FAIL: the exported entry imports as something else"; failures=$((failures + 1))
+  fail "the exported entry imports as something else"
 fi
 check "query a missing key" 1 "$winsim" reg "$p" query 'HKLM\SOFTWARE\NoSuchKey'
 contains "a missing key is named" "$work/err" "NoSuchKey: no such key"
@@ -163,5 +140,4 @@ contains "64-bit: the restart offer is declined" "$work/out" '"Reboot Later"'
 check "demo with an unknown edition" 2 demo --edition nosuch
 check "demo with a stray argument" 2 demo "$work/home"
 
-echo "winsim smoke test: $failures failed"
-[ "$failures" -eq 0 ]
+finish "winsim smoke test"
