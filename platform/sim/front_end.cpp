@@ -28,15 +28,6 @@ const ControlView* FindControl(const WindowView& window, int id) {
   return nullptr;
 }
 
-std::string WithoutMnemonics(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '&' && i + 1 < text.size()) ++i;  // "&&" keeps one '&'
-    out += text[i];
-  }
-  return out;
-}
-
 char MnemonicOf(const std::string& text) {
   for (size_t i = 0; i + 1 < text.size(); ++i) {
     if (text[i] != '&') continue;
@@ -51,20 +42,7 @@ char MnemonicOf(const std::string& text) {
 
 namespace {
 
-std::string Quoted(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '\n') {
-      out += "\\n";
-    } else if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
+using scenario::Quoted;
 
 const char* KindName(ControlKind kind) {
   switch (kind) {

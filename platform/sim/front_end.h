@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/script/scenario_script.h"
+
 namespace sim {
 
 enum class ControlKind { PushButton, Static, Icon, GroupBox, ProgressBar, Other };
@@ -74,7 +76,7 @@ std::string DescribeWindow(const WindowView& window);
 std::string DescribeScreen(const Screen& screen);
 
 // A caption without its mnemonic marks: "E&xit" -> "Exit", "&&" -> "&".
-std::string WithoutMnemonics(const std::string& text);
+using scenario::WithoutMnemonics;
 // The mnemonic letter of a caption, upper-cased, or 0.
 char MnemonicOf(const std::string& text);
 

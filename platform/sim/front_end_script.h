@@ -84,7 +84,4 @@ class ScriptFrontEnd : public FrontEnd {
   std::string lastShown_;  // guarded by the window manager's lock (Show)
 };
 
-// TEXT matching of the script: whole, or by beginning when the pattern ends in "...".
-bool ScriptTextMatches(const std::string& pattern, const std::string& text);
-
 }  // namespace sim

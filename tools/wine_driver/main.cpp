@@ -86,9 +86,9 @@ int main(int argc, char** argv) {
   }
   std::ostringstream text;
   text << in.rdbuf();
-  std::vector<wine_driver::ScriptStep> steps;
+  std::vector<scenario::ScriptStep> steps;
   std::string error;
-  if (!wine_driver::ParseScript(text.str(), scriptPath, &steps, &error)) {
+  if (!scenario::ParseScript(text.str(), scriptPath, &steps, &error)) {
     std::fprintf(stderr, "wine_driver: %s\n", error.c_str());
     return 2;
   }

@@ -10,18 +10,9 @@ namespace wine_driver {
 
 namespace {
 
-std::string Quote(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '\n') {
-      out += "\\n";
-    } else {
-      if (c == '"' || c == '\\') out += '\\';
-      out += c;
-    }
-  }
-  return out + "\"";
-}
+using scenario::CaptionMatches;
+using scenario::Quoted;
+using scenario::TextMatches;
 
 bool IsButton(const ControlState& c) { return lstrcmpiA(c.className.c_str(), "Button") == 0; }
 
@@ -88,14 +79,15 @@ std::string ScriptPlayer::RunStep(const ScriptStep& step) {
             return ShowsText(w, s.text);
           }))
         return "";
-      return "no window or control shows " + Quote(step.text) + Waited();
+      return "no window or control shows " + Quoted(step.text) + Waited();
     case Kind::ExpectText:
       if (WaitFor(step, [](ScriptPlayer&, const ScriptStep& s, const std::vector<WindowState>& w) {
             const ControlState* c = FindControl(w, s.id);
             return c && TextMatches(s.text, c->text);
           }))
         return "";
-      return "control " + std::to_string(step.id) + " does not show " + Quote(step.text) + Waited();
+      return "control " + std::to_string(step.id) + " does not show " + Quoted(step.text) +
+             Waited();
     case Kind::ExpectState:
       if (WaitFor(step, [](ScriptPlayer&, const ScriptStep& s, const std::vector<WindowState>& w) {
             const ControlState* c = FindControl(w, s.id);
@@ -143,7 +135,7 @@ std::string ScriptPlayer::RunStep(const ScriptStep& step) {
           });
       if (!found)
         return "the top dialog has no enabled button " +
-               (step.byCaption ? Quote(step.text) : std::to_string(step.id)) + Waited();
+               (step.byCaption ? Quoted(step.text) : std::to_string(step.id)) + Waited();
       // What a click on the button sends its dialog.
       PostMessageA(foundOwner_, WM_COMMAND, MAKEWPARAM(foundId_, BN_CLICKED),
                    reinterpret_cast<LPARAM>(found_));
@@ -176,7 +168,7 @@ std::string ScriptPlayer::RunStep(const ScriptStep& step) {
                      if (box) p.foundOwner_ = box->handle;
                      return box != nullptr;
                    }))
-        return "no message box shows " + Quote(step.text) + Waited();
+        return "no message box shows " + Quoted(step.text) + Waited();
       PostMessageA(foundOwner_, WM_COMMAND, MAKEWPARAM(step.id, BN_CLICKED),
                    reinterpret_cast<LPARAM>(GetDlgItem(foundOwner_, step.id)));
       return "";
@@ -204,7 +196,7 @@ std::string ScriptPlayer::RunStep(const ScriptStep& step) {
                      }
                      return false;
                    }))
-        return "no window " + (step.window.empty() ? std::string() : Quote(step.window) + " ") +
+        return "no window " + (step.window.empty() ? std::string() : Quoted(step.window) + " ") +
                "to take a picture of" + Waited();
       std::string error;
       const std::string path = shotFolder_ + "\\" + step.text + ".bmp";

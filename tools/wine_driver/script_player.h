@@ -4,11 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/script/scenario_script.h"
 #include "platform/win32.h"
-#include "tools/wine_driver/driver_script.h"
 #include "tools/wine_driver/program_windows.h"
 
 namespace wine_driver {
+
+using scenario::ScriptStep;
 
 class ScriptPlayer {
  public:

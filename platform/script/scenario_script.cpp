@@ -1,11 +1,11 @@
-#include "tools/wine_driver/driver_script.h"
+#include "platform/script/scenario_script.h"
 
 #include <cctype>
 #include <cstdlib>
 #include <sstream>
 #include <utility>
 
-namespace wine_driver {
+namespace scenario {
 
 namespace {
 
@@ -67,16 +67,8 @@ bool ParseNumber(const std::string& word, int* value) {
   return true;
 }
 
-bool IsKeyName(const std::string& word) {
-  static const char* const kNamed[] = {"Enter", "Esc", "Tab", "Shift+Tab", "Space"};
-  for (const char* name : kNamed)
-    if (word == name) return true;
-  if (word.size() == 5 && word.compare(0, 4, "Alt+") == 0)
-    return std::isalnum(static_cast<unsigned char>(word[4])) != 0;
-  return word.size() == 1 && std::isalnum(static_cast<unsigned char>(word[0]));
-}
-
-bool ParseStep(const std::string& line, ScriptStep* step, std::string* error) {
+bool ParseStep(const std::string& line, const ParseOptions& options, ScriptStep* step,
+               std::string* error) {
   using Kind = ScriptStep::Kind;
   std::vector<std::string> w;
   std::vector<bool> q;
@@ -174,7 +166,7 @@ bool ParseStep(const std::string& line, ScriptStep* step, std::string* error) {
       return false;
     }
     step->kind = Kind::Timeout;
-  } else if (verb == "screenshot") {
+  } else if (verb == "screenshot" && options.screenshots) {
     if (w.size() == 3) {
       if (!quoted(2)) return false;
       step->window = w[2];
@@ -194,19 +186,10 @@ bool ParseStep(const std::string& line, ScriptStep* step, std::string* error) {
   return true;
 }
 
-std::string WithoutMnemonics(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '&' && i + 1 < text.size()) ++i;  // "&&" keeps one '&'
-    out += text[i];
-  }
-  return out;
-}
-
 }  // namespace
 
 bool ParseScript(const std::string& text, const std::string& fileName,
-                 std::vector<ScriptStep>* steps, std::string* error) {
+                 std::vector<ScriptStep>* steps, std::string* error, const ParseOptions& options) {
   std::istringstream in(text);
   std::string line;
   int number = 0;
@@ -219,7 +202,7 @@ bool ParseScript(const std::string& text, const std::string& fileName,
     step.line = number;
     step.source = line.substr(first);
     std::string why;
-    if (!ParseStep(step.source, &step, &why)) {
+    if (!ParseStep(step.source, options, &step, &why)) {
       *error = fileName + ":" + std::to_string(number) + ": " + why;
       return false;
     }
@@ -242,6 +225,28 @@ bool CaptionMatches(const std::string& pattern, const std::string& caption) {
   return TextMatches(pattern, caption) || TextMatches(pattern, WithoutMnemonics(caption));
 }
 
+std::string WithoutMnemonics(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '&' && i + 1 < text.size()) ++i;  // "&&" keeps one '&'
+    out += text[i];
+  }
+  return out;
+}
+
+std::string Quoted(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '\n') {
+      out += "\\n";
+    } else {
+      if (c == '"' || c == '\\') out += '\\';
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
 int AnswerId(const std::string& word) {
   // The dialog-box command ids of the SDK (IDOK ... IDCONTINUE).
   static const std::pair<const char*, int> kAnswers[] = {
@@ -250,6 +255,15 @@ int AnswerId(const std::string& word) {
   for (const auto& [name, id] : kAnswers)
     if (word == name) return id;
   return 0;
+}
+
+bool IsKeyName(const std::string& word) {
+  static const char* const kNamed[] = {"Enter", "Esc", "Tab", "Shift+Tab", "Space"};
+  for (const char* name : kNamed)
+    if (word == name) return true;
+  if (word.size() == 5 && word.compare(0, 4, "Alt+") == 0)
+    return std::isalnum(static_cast<unsigned char>(word[4])) != 0;
+  return word.size() == 1 && std::isalnum(static_cast<unsigned char>(word[0]));
 }
 
 bool IsSafeShotName(const std::string& name) {
@@ -261,4 +275,4 @@ bool IsSafeShotName(const std::string& name) {
   return true;
 }
 
-}  // namespace wine_driver
+}  // namespace scenario
