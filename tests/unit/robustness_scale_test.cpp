@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -183,6 +184,11 @@ struct AtLength {
   size_t length;
   bool fits;
 };
+
+// Test names show the length, not the struct's bytes (its padding is not set).
+void PrintTo(const AtLength& p, std::ostream* out) {
+  *out << p.length << (p.fits ? " fits" : " does not fit");
+}
 
 // Either side of MAX_PATH, which a name and its terminator must fit.
 const AtLength kAroundMaxPath[] = {
