@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "file_search/file_name_rules.h"
 #include "installer/ports_inf.h"
 #include "sysinfo/system_folders.h"
 

@@ -27,9 +27,11 @@ class InstallContext : public WindowsVersion {
   // The whole installation, once per run of the program: kInstallCompleted,
   // kInstallDeclined (the user kept the earlier installation) or kInstallAborted.
   int RunInstallSequence();
-  // The customer's subkey of the product key exists and opens.
-  bool IsProductInstalled() const;
-  // The uninstall engine's installer run for this customer; always 1.
+  // The customer's subkey of the product key exists and opens. When it does not,
+  // `openError` (if given) tells whether it is missing or there but unreadable.
+  bool IsProductInstalled(LONG* openError = nullptr) const;
+  // The uninstall engine's installer run for this customer; 0 when the earlier
+  // installation's record could not be read and nothing was removed.
   int RemoveEarlierInstallation();
   // Enables a privilege of the process token; non-zero on success, and on a Windows
   // without security.
@@ -52,6 +54,9 @@ class InstallContext : public WindowsVersion {
   bool CreateProgramFolder();
   bool CopyPackage();
   void RemoveProgramFolder();
+  // False, with a message naming it, when the program folder's path holds anything but
+  // an earlier installation of this customer: other software's folder is never replaced.
+  bool ProgramFolderIsFree() const;
   static bool CopyPackageFile(const std::string& source, const std::string& target);
 
   // Hands both INF files of the program folder to the device installer.

@@ -1,6 +1,7 @@
 // The install sequence: classify Windows, read the package's customisation, remove an
 // earlier installation for the same customer when the user agrees, then write the
 // records, build the program folder and stage the INF files.
+#include "framework/app_services.h"
 #include "framework/privileges.h"
 #include "framework/resource_string.h"
 #include "installer/install_context.h"
@@ -25,15 +26,20 @@ int InstallContext::RunInstallSequence() {
   if (IsSupported() && architecture == kArchitectureX86 && IsNative64BitWindows()) {
     return kInstallAborted;
   }
-  if (!ReadCustomisation()) return kInstallAborted;
-  if (IsProductInstalled()) {
+  if (!ReadCustomisation() || !ProgramFolderIsFree()) return kInstallAborted;
+  LONG recordError = ERROR_SUCCESS;
+  if (IsProductInstalled(&recordError)) {
     const std::string question = LoadResourceString(kReinstallQuestion);
     if (MessageBoxA(nullptr, question.c_str(), kQuestionCaption, MB_OKCANCEL) == IDCANCEL) {
       return kInstallDeclined;
     }
-    RemoveEarlierInstallation();
+    if (!RemoveEarlierInstallation()) return kInstallAborted;
     // The engine removed the card's keys itself, which only a restart makes good.
     if (IsNative64BitWindows()) restartNeeded = 1;
+  } else if (recordError != ERROR_FILE_NOT_FOUND) {
+    // An installation whose record cannot be read would be written over blind.
+    ShowMessage(UnreadableRecordMessage(customerName, recordError).c_str());
+    return kInstallAborted;
   }
   DeleteOldUninstaller();
   WriteUninstallEntry();
@@ -42,10 +48,11 @@ int InstallContext::RunInstallSequence() {
   return StageInfFiles() ? kInstallCompleted : kInstallAborted;
 }
 
-bool InstallContext::IsProductInstalled() const {
+bool InstallContext::IsProductInstalled(LONG* openError) const {
   ScopedKey subkey;
-  return subkey.Open(HKEY_LOCAL_MACHINE, std::string(kProductKey) + "\\" + customerName) ==
-         ERROR_SUCCESS;
+  const LONG opened = subkey.Open(HKEY_LOCAL_MACHINE, std::string(kProductKey) + "\\" + customerName);
+  if (openError) *openError = opened;
+  return opened == ERROR_SUCCESS;
 }
 
 int InstallContext::RemoveEarlierInstallation() {
@@ -53,8 +60,7 @@ int InstallContext::RemoveEarlierInstallation() {
   earlier.isNt5x = isNt5x;
   earlier.isNt60 = isNt60;
   earlier.customerName = customerName;
-  RunUninstallSequence(earlier);
-  return 1;
+  return RunUninstallSequence(earlier) ? 1 : 0;
 }
 
 int InstallContext::EnablePrivilege(const char* name) {

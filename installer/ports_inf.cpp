@@ -1,7 +1,6 @@
 #include "installer/ports_inf.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "framework/app_services.h"
@@ -10,7 +9,6 @@
 namespace {
 
 constexpr DWORD kMaxInfBytes = kPortsInfReadLimit;
-constexpr size_t kMaxNameLength = 255;
 constexpr char kWhiteSpace[] = " \t\n\v\f\r";
 
 std::string Strip(const std::string& s) {
@@ -53,7 +51,11 @@ bool ReadPortsInf(std::string* text) {
   }
   std::vector<char> buffer(kMaxInfBytes);
   DWORD read = 0;
-  if (!ReadFile(file.get(), buffer.data(), kMaxInfBytes, &read, nullptr)) read = 0;
+  // Empty text would make every default apply and install another customer's product.
+  if (!ReadFile(file.get(), buffer.data(), kMaxInfBytes, &read, nullptr)) {
+    ShowMessage("ReadFile failed");
+    return false;
+  }
   if (read > kMaxInfBytes) read = kMaxInfBytes;
   *text = PortsInfText(std::string(buffer.data(), read));
   return true;
@@ -112,28 +114,3 @@ bool FindSupportedId(const std::string& text, const std::string& name, std::stri
   *id = found.id;
   return true;
 }
-
-const char* FileNameFault(const std::string& name) {
-  if (name.empty()) return "it is empty";
-  if (name.size() > kMaxNameLength) return "it is longer than 255 characters";
-  if (name == "." || name == "..") return "it names a folder itself or the one above";
-  for (unsigned char c : name) {
-    if (c < 0x20) return "it holds a control character";
-    if (std::strchr("\\/:*?\"<>|", c)) return "it holds one of \\ / : * ? \" < > |";
-  }
-  const char last = name.back();
-  if (last == '.') return "it ends in a dot";
-  if (last == ' ') return "it ends in a blank";
-  return nullptr;
-}
-
-bool IsSafeFileName(const std::string& name) { return FileNameFault(name) == nullptr; }
-
-const char* KeyNameFault(const std::string& name) {
-  if (name.empty()) return "it is empty";
-  if (name.size() > kMaxNameLength) return "it is longer than 255 characters";
-  if (name.find('\\') != std::string::npos) return "it holds a backslash";
-  return nullptr;
-}
-
-bool IsSafeKeyName(const std::string& name) { return KeyNameFault(name) == nullptr; }

@@ -10,8 +10,8 @@ constexpr size_t kPortsInfReadLimit = 20000;
 
 // At most the first 20000 bytes of Sabrelune.inf in the current folder, up to the first
 // zero byte. Shows "GetCurrentDirectory failed!" when the folder cannot be taken (the
-// open is then tried with the file name alone) and "CreateFile failed" when the file
-// cannot be opened; false in that case.
+// open is then tried with the file name alone), "CreateFile failed" when the file
+// cannot be opened and "ReadFile failed" when it cannot be read; false in those cases.
 bool ReadPortsInf(std::string* text);
 
 // The text the steps search, from the file's bytes: at most the first kPortsInfReadLimit
@@ -50,12 +50,3 @@ bool FindSupportedIdWindow(const std::string& text, const std::string& name,
 // occurrence, without commas and surrounding white space; "VEN_6A3C&DEV_5E17" when
 // nothing is left. False when `name` does not occur.
 bool FindSupportedId(const std::string& text, const std::string& name, std::string* id);
-
-// Why `name` cannot be one Windows file or folder name, or null when it can: none of
-// \ / : * ? " < > |, no control characters, not "." or "..", not ending in a dot or a
-// blank, 1 to 255 long.
-const char* FileNameFault(const std::string& name);
-bool IsSafeFileName(const std::string& name);
-// Why `name` cannot be one registry key name, or null: no backslash, 1 to 255 characters.
-const char* KeyNameFault(const std::string& name);
-bool IsSafeKeyName(const std::string& name);

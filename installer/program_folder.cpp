@@ -1,10 +1,12 @@
 // The program folder under Program Files and the copies of the package's files in it.
 #include <string>
 
+#include "file_search/file_name_rules.h"
 #include "framework/app_services.h"
 #include "installer/install_context.h"
 #include "installer/ports_inf.h"
 #include "installer/win32_helpers.h"
+#include "uninstall_engine/program_folder.h"
 
 bool InstallContext::ProgramFolder(std::string* folder) const {
   // Without a customer name of its own the path would be Program Files itself, which
@@ -31,17 +33,18 @@ bool InstallContext::CreateProgramFolder() {
 
 void InstallContext::RemoveProgramFolder() {
   std::string folder;
-  if (!ProgramFolder(&folder)) return;
-  // The source list ends with two zero characters.
-  const std::string from = folder + '\0';
-  SHFILEOPSTRUCTA operation = {};
-  operation.hwnd = MainWindow();
-  operation.wFunc = FO_DELETE;
-  operation.pFrom = from.c_str();
-  operation.pTo = nullptr;
-  operation.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI;
-  operation.lpszProgressTitle = ApplicationName();
-  SHFileOperationA(&operation);
+  if (ProgramFolder(&folder)) DeleteOwnProgramFolder(folder, customerName);
+}
+
+bool InstallContext::ProgramFolderIsFree() const {
+  std::string folder;
+  if (!IsSupported() || !ProgramFolder(&folder)) return true;
+  if (InspectProgramFolder(folder, customerName) != ProgramFolderState::kForeign) return true;
+  const std::string text = "The folder " + folder +
+                           " holds files that this installer does not put there, so it "
+                           "cannot be the program folder. Nothing was changed.";
+  ShowMessage(text.c_str());
+  return false;
 }
 
 bool InstallContext::CopyPackage() {

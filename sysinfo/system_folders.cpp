@@ -1,5 +1,7 @@
 #include "sysinfo/system_folders.h"
 
+#include "sysinfo/dynamic_function.h"
+
 namespace {
 
 // Reads a folder name through a 260-character buffer. The calls answer the length
@@ -25,6 +27,14 @@ bool WindowsFolder(std::string* folder) {
 
 bool SystemFolder(std::string* folder) {
   return ReadFolder([](char* b, DWORD n) { return GetSystemDirectoryA(b, n); }, folder);
+}
+
+bool Wow64SystemFolder(std::string* folder) {
+  typedef UINT(WINAPI * GetFolderFunction)(LPSTR, UINT);
+  // Windows 2000 and early XP lack the call; they have no such folder either.
+  const auto getFolder = FindFunction<GetFolderFunction>(GetModuleHandleA("kernel32"),
+                                                         "GetSystemWow64DirectoryA");
+  return getFolder && ReadFolder([&](char* b, DWORD n) { return getFolder(b, n); }, folder);
 }
 
 bool ProgramPath(std::string* path) {

@@ -13,5 +13,8 @@ inline bool FitsMaxPath(const std::string& path) { return path.size() < MAX_PATH
 bool CurrentFolder(std::string* folder);
 bool WindowsFolder(std::string* folder);
 bool SystemFolder(std::string* folder);
+// The folder of the 32-bit system files on 64-bit Windows (SysWOW64), where a 32-bit
+// program's System32 leads; false where there is none.
+bool Wow64SystemFolder(std::string* folder);
 // The running program's full path.
 bool ProgramPath(std::string* path);

@@ -1,13 +1,12 @@
 // The file passes: the staged INF and PNF files that name the card, the program folder
 // under Program Files and the uninstaller's copy in the system folder.
-#include <cstring>
-#include <vector>
+#include <string>
 
 #include "file_search/file_finder.h"
-#include "framework/app_services.h"
 #include "sysinfo/system_folders.h"
 #include "sysinfo/wow64.h"
 #include "uninstall_engine/file_removal.h"
+#include "uninstall_engine/program_folder.h"
 #include "uninstall_engine/uninstall_context.h"
 
 namespace {
@@ -58,19 +57,8 @@ void UninstallContext::RemoveProgramFolder() {
   if (!isNt5x && !isNt60) return;
   std::string windows;
   if (!WindowsFolder(&windows)) return;
-  const std::string folder = windows.substr(0, 1) + ":\\Program Files\\" + customerName;
-  if (!FitsMaxPath(folder)) return;
-  // The shell takes a list of names, each ended by a NUL, the list by a second one.
-  std::vector<char> source(folder.begin(), folder.end());
-  source.push_back('\0');
-  source.push_back('\0');
-  SHFILEOPSTRUCTA operation = {};
-  operation.hwnd = MainWindow();
-  operation.wFunc = FO_DELETE;
-  operation.pFrom = source.data();
-  operation.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI;
-  operation.lpszProgressTitle = ApplicationName();
-  SHFileOperationA(&operation);
+  DeleteOwnProgramFolder(windows.substr(0, 1) + ":\\Program Files\\" + customerName,
+                         customerName);
 }
 
 void UninstallContext::DeleteUninstallerCopy() {
@@ -78,12 +66,16 @@ void UninstallContext::DeleteUninstallerCopy() {
   if (!isNt5x && !isNt60) return;
   std::string system;
   if (!SystemFolder(&system)) return;
-  const std::string copy = system + "\\" + customerName + "_Wendmarrow.exe";
+  const std::string name = "\\" + customerName + "_Wendmarrow.exe";
+  const std::string copy = system + name;
   if (!FitsMaxPath(copy)) return;
   // Under WOW64 the installer leaves one copy in SysWOW64 (where a 32-bit program's
   // System32 leads) and one in the native System32 (where the uninstall command
-  // points); both go.
-  DeleteFileClearingAttributes(copy.c_str());
+  // points); both go. A deletion left to the restart is carried out without
+  // redirection, so it names the SysWOW64 copy by its own folder.
+  std::string wow64;
+  const bool redirected = RunsUnderWow64() && Wow64SystemFolder(&wow64);
+  DeleteNowOrAtRestart(copy, redirected ? wow64 + name : copy);
   NativeSystemFolderScope native;
-  if (native.active()) DeleteFileClearingAttributes(copy.c_str());
+  if (native.active()) DeleteNowOrAtRestart(copy, copy);
 }

@@ -2,7 +2,10 @@
 // subkey, and the driver files that go once no customer's record is left.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "file_search/file_name_rules.h"
+#include "framework/app_services.h"
 #include "sysinfo/system_folders.h"
 #include "sysinfo/wow64.h"
 #include "uninstall_engine/file_removal.h"
@@ -57,19 +60,40 @@ std::string CustomerWordFromProgramName(const std::string& fileName) {
   return word.empty() ? kDefaultCustomer : word;
 }
 
-void UninstallContext::ReadProductRecord(VidPidList* ids) {
+std::string UnreadableRecordMessage(const std::string& customer, LONG error) {
+  return "The installation record of " + customer + " cannot be read (error " +
+         std::to_string(error) + "). Nothing was changed.";
+}
+
+bool UninstallContext::ReadProductRecord(VidPidList* ids) {
   ids->clear();
+  driverFilesUnused = false;
   if (runner == Runner::kUninstaller) {
     std::string program;
     char name[_MAX_FNAME] = {};
     if (ProgramPath(&program)) _splitpath(program.c_str(), nullptr, nullptr, name, nullptr);
     customerName = CustomerWordFromProgramName(name);
+    // The word names a folder under Program Files and a file in the system folder that
+    // are deleted: "." or ".." would aim the deletion at Program Files or the drive.
+    if (const char* fault = FileNameFault(customerName)) {
+      const std::string text = "This program's file name gives the customer name \"" +
+                               customerName + "\", which cannot be used: " + fault +
+                               ". Nothing was changed.";
+      ShowMessage(text.c_str());
+      return false;
+    }
   }
 
   const std::string subkeyPath = std::string(kProductKey) + "\\" + customerName;
   KeyAccessGrant grant = GrantKeyAccess(subkeyPath);
   ScopedKey subkey;
   const LONG opened = subkey.Open(HKEY_LOCAL_MACHINE, subkeyPath);
+  if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND) {
+    // The record is the only copy of the card's IDs: without them no pass can find the
+    // card, and deleting the record would leave nothing to retry from.
+    ShowMessage(UnreadableRecordMessage(customerName, opened).c_str());
+    return false;
+  }
   if (opened == ERROR_SUCCESS) {
     for (int n = 1; n <= kMaxIds; ++n) {
       char valueName[32];
@@ -80,10 +104,8 @@ void UninstallContext::ReadProductRecord(VidPidList* ids) {
   }
   // The uninstaller removes the drivers when no other customer's installation still
   // needs them: the run's own record goes later in the run, so it does not count.
-  if ((opened == ERROR_SUCCESS || opened == ERROR_FILE_NOT_FOUND) &&
-      runner == Runner::kUninstaller && NoOtherCustomerRecord(customerName)) {
-    DeleteDriverFiles();
-  }
+  driverFilesUnused = runner == Runner::kUninstaller && NoOtherCustomerRecord(customerName);
+  return true;
 }
 
 void UninstallContext::DeleteDriverFiles() {

@@ -90,8 +90,13 @@ LONG DeleteKeyTree(HKEY parent, const std::string& name) {
 }
 
 bool DeleteRegistryKey(HKEY parent, const std::string& name) {
-  const LONG result = DeleteKeyTree(parent, name);
-  return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+  if (DeleteKeyTree(parent, name) == ERROR_SUCCESS) return true;
+  // "Not found" may come from a subkey deep in the tree while the key itself stays:
+  // only the key's own absence counts as gone.
+  HKEY key = nullptr;
+  const LONG opened = RegOpenKeyExA(parent, name.c_str(), 0, KEY_QUERY_VALUE, &key);
+  if (opened == ERROR_SUCCESS) RegCloseKey(key);
+  return opened == ERROR_FILE_NOT_FOUND;
 }
 
 void LowerCaseAscii(char* text) {

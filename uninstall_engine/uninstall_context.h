@@ -11,6 +11,12 @@
 // the list.
 using VidPidList = std::vector<std::string>;
 
+// How a run of the uninstaller ended, for its completion display.
+enum class UninstallOutcome {
+  kUninstalled,     // the passes for this Windows ran
+  kNotUninstalled,  // the run stopped before its first pass and changed nothing
+};
+
 // What the uninstaller's dialog does for a run: its running flag, its progress bar,
 // its wait display and its completion display. The installer's run reports to no
 // window and has none.
@@ -19,7 +25,7 @@ class UninstallProgress {
   virtual void SetRunning(BOOL running) = 0;
   virtual void SetProgress(int position) = 0;  // 0 to 100
   virtual void ShowBusy() = 0;
-  virtual void ShowCompletion() = 0;
+  virtual void ShowCompletion(UninstallOutcome outcome) = 0;
 
  protected:
   ~UninstallProgress() = default;
@@ -28,6 +34,9 @@ class UninstallProgress {
 // The customer word the uninstaller reads from its own executable's file name (no
 // folder, no extension): "KORVANE" for "KORVANE_Wendmarrow".
 std::string CustomerWordFromProgramName(const std::string& fileName);
+
+// The message for a customer's product record that is there but cannot be opened.
+std::string UnreadableRecordMessage(const std::string& customer, LONG error);
 
 class UninstallContext {
  public:
@@ -44,8 +53,14 @@ class UninstallContext {
   // The uninstaller's dialog during its run; null in the installer's.
   UninstallProgress* progress = nullptr;
 
-  // Product record and files.
-  void ReadProductRecord(VidPidList* ids);
+  // Set by the uninstaller's ReadProductRecord when no other customer's record is
+  // left: the drivers go once the card's devices are gone.
+  bool driverFilesUnused = false;
+
+  // Product record and files. ReadProductRecord is false when the run must not go on:
+  // the customer word cannot name a file, or the record is there but cannot be read.
+  // A message has said which, and nothing has been changed.
+  bool ReadProductRecord(VidPidList* ids);
   void DeleteDriverFiles();
   void DeleteStagedInfFiles(const VidPidList& ids);
   void RemoveProgramFolder();
@@ -79,5 +94,6 @@ class UninstallContext {
 
 // The uninstaller's run, on its worker thread: reports to `progress` and returns 0.
 DWORD RunUninstallSequence(UninstallContext& context, UninstallProgress& progress);
-// The installer's run before it installs over an earlier installation.
-void RunUninstallSequence(UninstallContext& context);
+// The installer's run before it installs over an earlier installation; false when the
+// earlier installation's record could not be read and nothing was removed.
+bool RunUninstallSequence(UninstallContext& context);

@@ -7,6 +7,9 @@
 namespace {
 
 const char kUnknownWindows[] = "Error Detecting Operating System Version";
+const char kUnsupported64BitWindows[] =
+    "The Multi-IO drivers cannot be uninstalled on this version of Windows. Nothing was "
+    "changed.";
 
 // What the installer's run reports to: no window at all.
 class NoProgress : public UninstallProgress {
@@ -14,7 +17,7 @@ class NoProgress : public UninstallProgress {
   void SetRunning(BOOL) override {}
   void SetProgress(int) override {}
   void ShowBusy() override {}
-  void ShowCompletion() override {}
+  void ShowCompletion(UninstallOutcome) override {}
 };
 
 // The file and record passes both branches begin with, with the positions the
@@ -28,6 +31,12 @@ void RemoveFilesAndRecords(UninstallContext& c, UninstallProgress& p, const VidP
   c.RemoveProductKeys();
   if (reportSteps) p.SetProgress(40);
   c.DeleteStagedInfFiles(ids);
+}
+
+// The drivers go last, once the devices that load them (the class and co-installer
+// libraries among them) are removed, and only when no other customer still needs them.
+void RemoveDriverFilesIfUnused(UninstallContext& c) {
+  if (c.driverFilesUnused) c.DeleteDriverFiles();
 }
 
 // The card's traces removed from the registry by the engine itself, as on 64-bit
@@ -57,6 +66,7 @@ void RemoveThroughRegistry(UninstallContext& c, UninstallProgress& p, const VidP
   p.SetProgress(80);
   c.ReleaseComDbPorts();
   p.SetProgress(90);
+  RemoveDriverFilesIfUnused(c);
   c.RemoveUninstallEntries();
 }
 
@@ -69,19 +79,28 @@ void RemoveThroughDeviceInstaller(UninstallContext& c, UninstallProgress& p,
   c.RemoveDevicesThroughSetupApi(ids);
   p.SetProgress(60);
   p.SetProgress(70);
+  RemoveDriverFilesIfUnused(c);
   c.RemoveUninstallEntries();
   p.SetProgress(90);
 }
 
-void RunPasses(UninstallContext& c, UninstallProgress& p, const VidPidList& ids) {
+UninstallOutcome RunPasses(UninstallContext& c, UninstallProgress& p, const VidPidList& ids) {
   if (IsNative64BitWindows()) {
-    // 64-bit Windows after NT 5 (Vista x64) gets no pass at all.
-    if (c.isNt5x) RemoveThroughRegistry(c, p, ids);
+    if (c.isNt5x) {
+      RemoveThroughRegistry(c, p, ids);
+    } else if (c.runner == UninstallContext::Runner::kUninstaller) {
+      // After NT 5 (Vista x64) the registry passes do not know the system's layout and a
+      // 32-bit program cannot have the device installer remove devices: nothing is
+      // touched, so that the installation and its records stay whole.
+      ShowMessage(kUnsupported64BitWindows);
+      return UninstallOutcome::kNotUninstalled;
+    }
   } else if (c.isNt5x || c.isNt60) {
     RemoveThroughDeviceInstaller(c, p, ids);
   } else {
     ShowMessage(kUnknownWindows);
   }
+  return UninstallOutcome::kUninstalled;
 }
 
 }  // namespace
@@ -90,21 +109,23 @@ DWORD RunUninstallSequence(UninstallContext& context, UninstallProgress& progres
   context.runner = UninstallContext::Runner::kUninstaller;
   context.progress = &progress;
   VidPidList ids;
-  context.ReadProductRecord(&ids);
+  const bool mayGoOn = context.ReadProductRecord(&ids);
   progress.SetRunning(TRUE);
-  RunPasses(context, progress, ids);
+  const UninstallOutcome outcome =
+      mayGoOn ? RunPasses(context, progress, ids) : UninstallOutcome::kNotUninstalled;
   progress.SetProgress(100);
-  progress.ShowCompletion();
+  progress.ShowCompletion(outcome);
   progress.SetRunning(FALSE);
   context.progress = nullptr;
   return 0;
 }
 
-void RunUninstallSequence(UninstallContext& context) {
+bool RunUninstallSequence(UninstallContext& context) {
   context.runner = UninstallContext::Runner::kInstaller;
   context.progress = nullptr;
   NoProgress none;
   VidPidList ids;
-  context.ReadProductRecord(&ids);
+  if (!context.ReadProductRecord(&ids)) return false;
   RunPasses(context, none, ids);
+  return true;
 }

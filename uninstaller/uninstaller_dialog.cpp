@@ -71,12 +71,21 @@ void UninstallerDialog::ShowBusy() {
   SetStatus(IDS_UNINSTALL_BUSY);
 }
 
-void UninstallerDialog::ShowCompletion() { completionDue_ = true; }
+void UninstallerDialog::ShowCompletion(UninstallOutcome outcome) {
+  outcome_ = outcome;
+  completionDue_ = true;
+}
 
 void UninstallerDialog::DisplayCompletion() {
   HWND ok = GetDlgItem(IDOK);
   HWND exit = GetDlgItem(IDCANCEL);
-  if (IsNative64BitWindows()) {
+  if (outcome_ == UninstallOutcome::kNotUninstalled) {
+    // Nothing was removed, so there is nothing a restart would finish.
+    EnableWindow(ok, FALSE);
+    EnableWindow(exit, TRUE);
+    SetFocus(exit);
+    SetStatus(IDS_NOT_UNINSTALLED);
+  } else if (IsNative64BitWindows()) {
     EnableWindow(ok, TRUE);
     EnableWindow(exit, TRUE);
     SetFocus(ok);

@@ -21,7 +21,7 @@ class UninstallerDialog : public MainDialog, public UninstallProgress {
   void SetProgress(int position) override;
   void ShowBusy() override;
   // Shown when the worker's run has ended, on the dialog's thread.
-  void ShowCompletion() override;
+  void ShowCompletion(UninstallOutcome outcome) override;
 
   std::atomic<BOOL> isRunning{FALSE};
   BOOL isWin98OrMe = FALSE;
@@ -38,6 +38,7 @@ class UninstallerDialog : public MainDialog, public UninstallProgress {
   void DisplayCompletion();
 
   std::atomic<bool> completionDue_{false};
+  std::atomic<UninstallOutcome> outcome_{UninstallOutcome::kUninstalled};
 };
 
 // Set at program start; cleared once OK has started the worker.

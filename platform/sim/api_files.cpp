@@ -9,6 +9,7 @@
 #include "platform/sim/api_support.h"
 #include "platform/sim/file_handles.h"
 #include "platform/sim/path_resolution.h"
+#include "platform/sim/pending_file_operations.h"
 #include "platform/sim/process.h"
 #include "platform/sim/win32_sim.h"
 
@@ -464,6 +465,32 @@ BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
   return TRUE;
 }
 
+// MOVEFILE_DELAY_UNTIL_REBOOT: the operation is recorded for the session manager, which
+// carries it out at the next start. Neither file is looked at now.
+BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
+  const std::string subject = std::string(lpExistingFileName ? lpExistingFileName : "") + " -> " +
+                              (lpNewFileName ? lpNewFileName : "");
+  sim::ApiCall call("MoveFileExA", subject);
+  if (call.fault()) return sim::Fail(*call.fault()), FALSE;
+  if (!(dwFlags & MOVEFILE_DELAY_UNTIL_REBOOT)) {
+    // Only the plain move is simulated besides the delayed operations.
+    if (dwFlags & ~static_cast<DWORD>(MOVEFILE_WRITE_THROUGH))
+      return sim::Fail(ERROR_CALL_NOT_IMPLEMENTED), FALSE;
+    if (!lpNewFileName) return sim::Fail(ERROR_INVALID_PARAMETER), FALSE;
+    return MoveFileA(lpExistingFileName, lpNewFileName);
+  }
+  if (dwFlags & MOVEFILE_COPY_ALLOWED) return sim::Fail(ERROR_INVALID_PARAMETER), FALSE;
+  const sim::Process& process = call.process();
+  std::string source, target;
+  if (!lpExistingFileName ||
+      !sim::FullPathName(lpExistingFileName, process.currentDirectory, &source) ||
+      (lpNewFileName && !sim::FullPathName(lpNewFileName, process.currentDirectory, &target)))
+    return sim::Fail(ERROR_PATH_NOT_FOUND), FALSE;
+  sim::RecordPendingFileOperation(call.machine().registry,
+                                  {source, target, (dwFlags & MOVEFILE_REPLACE_EXISTING) != 0});
+  return TRUE;
+}
+
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   ApiCall call("DeleteFileA", lpFileName ? lpFileName : "");
   if (call.fault()) return sim::Fail(*call.fault()), FALSE;
@@ -478,6 +505,8 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   if (!sim::SharingAllows(*at.node, sim::kAccessDelete, sim::kShareAll))
     return sim::Fail(ERROR_SHARING_VIOLATION), FALSE;
   if (at.node->attributes & FILE_ATTRIBUTE_READONLY) return sim::Fail(ERROR_ACCESS_DENIED), FALSE;
+  // The image of a running program is mapped; Windows refuses to delete it.
+  if (call.process().IsOwnImage(*at.node)) return sim::Fail(ERROR_ACCESS_DENIED), FALSE;
   if (!at.node->openers.empty()) {
     at.node->deletePending = true;  // gone when the last handle closes
   } else {

@@ -590,6 +590,8 @@ void WriteNtRegistry(Registry& registry, const EditionRow& e, const OsIdentity& 
   control.Sub("ProductOptions")
       .Sz("ProductType", ProductTypeOf(e))
       .Put("ProductSuite", REG_MULTI_SZ, ProductSuiteOf(e));
+  // Where the file operations left to the next start are recorded (MoveFileExA).
+  if (IsNt(e)) control.Sub("Session Manager");
   if (IsNt5OrLater(e)) {
     // The ports class installer's COM number database: COM1 and COM2 taken.
     std::string comDb(32, '\0');

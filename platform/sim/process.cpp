@@ -67,6 +67,9 @@ Process::Process(Machine& m, ProcessOptions options)
     privileges[name] = false;
   }
   privileges["SeChangeNotifyPrivilege"] = true;
+  // The starter (the shell, a 64-bit process) names the image without redirection.
+  std::lock_guard<std::recursive_mutex> lock(machine.mutex);
+  image_ = machine.files.Find(modulePath);
 }
 
 void Process::AdoptThread(std::thread thread) {

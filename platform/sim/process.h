@@ -83,6 +83,10 @@ class Process {
   std::map<std::string, bool> privileges;  // name -> enabled; what the token holds
   HandleTable handles;
 
+  // The file the process was started from, as its starter found it; Windows will not
+  // delete the image of a running program.
+  bool IsOwnImage(const FsNode& node) const { return image_.lock().get() == &node; }
+
   // A 32-bit process on a 64-bit Windows.
   bool IsWow64() const { return machine.os.Is64Bit() && !is64BitProcess; }
 
@@ -113,6 +117,7 @@ class Process {
   mutable std::mutex localMutex_;
   std::map<void*, std::function<void()>> locals_;
   std::unique_ptr<WindowManager> windows_;
+  std::weak_ptr<FsNode> image_;
 };
 
 // The running process; aborts with a clear message when no process runs.

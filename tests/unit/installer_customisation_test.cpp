@@ -101,24 +101,35 @@ TEST(ReadCustomisation, CutsEachValueBetweenItsKeyAndTheNext) {
   }
 }
 
-TEST(ReadCustomisation, MissingInfShowsTheMessageAndSetsNothing) {
-  auto machine = Edition("xp");
-  Package package;
-  package.WriteTo(*machine);
-  sim::FileSystem::Detach(machine->files.Find("C:\\Pkg\\Sabrelune.inf"));
-  const auto before = installer_test::Take(*machine);
-  sim::ProcessScope scope(*machine, package.Options());
-  InstallContext context;
-  installer_test::Detect(&context);
-  EXPECT_FALSE(context.ReadCustomisation());
-  EXPECT_EQ(installer_test::Messages(scope.process()),
-            std::vector<std::string>{"CreateFile failed"});
-  EXPECT_EQ(scope.process().messageBoxes[0].caption, "Kestrolin");
-  EXPECT_EQ(scope.process().messageBoxes[0].flags, static_cast<uint32_t>(MB_OK));
-  EXPECT_FALSE(scope.process().messageBoxes[0].hasOwner);
-  EXPECT_TRUE(context.customerName.empty() && context.uninstallerName.empty() &&
-              context.providerName.empty() && context.displayName.empty());
-  EXPECT_TRUE(installer_test::Changes(before, installer_test::Take(*machine)).empty());
+// An INF that cannot be opened or read gives no values at all: empty text would let
+// every default apply and install another customer's product.
+TEST(ReadCustomisation, AnInfThatCannotBeOpenedOrReadShowsTheMessageAndSetsNothing) {
+  struct Case {
+    const char* message;
+    bool missing;
+    const char* failingCall;
+  };
+  for (const Case& c : {Case{"CreateFile failed", true, nullptr},
+                        Case{"ReadFile failed", false, "ReadFile"}}) {
+    auto machine = Edition("xp");
+    Package package;
+    package.WriteTo(*machine);
+    if (c.missing) sim::FileSystem::Detach(machine->files.Find("C:\\Pkg\\Sabrelune.inf"));
+    if (c.failingCall)
+      machine->faults.Add(installer_test::Fault(c.failingCall, ERROR_GEN_FAILURE, "Sabrelune.inf"));
+    const auto before = installer_test::Take(*machine);
+    sim::ProcessScope scope(*machine, package.Options());
+    InstallContext context;
+    installer_test::Detect(&context);
+    EXPECT_FALSE(context.ReadCustomisation()) << c.message;
+    EXPECT_EQ(installer_test::Messages(scope.process()), std::vector<std::string>{c.message});
+    EXPECT_EQ(scope.process().messageBoxes[0].caption, "Kestrolin");
+    EXPECT_EQ(scope.process().messageBoxes[0].flags, static_cast<uint32_t>(MB_OK));
+    EXPECT_FALSE(scope.process().messageBoxes[0].hasOwner);
+    EXPECT_TRUE(context.customerName.empty() && context.uninstallerName.empty() &&
+                context.providerName.empty() && context.displayName.empty());
+    EXPECT_TRUE(installer_test::Changes(before, installer_test::Take(*machine)).empty());
+  }
 }
 
 TEST(ReadCustomisation, WithoutCurrentFolderReadsTheFileNameAlone) {

@@ -1,7 +1,7 @@
 // Every Win32 call the four installer steps make fails in turn: whatever fails, no key,
 // file or library stays open, WOW64 redirection is back on, and the steps end. The calls
-// that give something back are left out: a failing RegCloseKey, CloseHandle, FreeLibrary
-// or Wow64RevertWow64FsRedirection keeps what it was to release, by definition.
+// that give something back are left out: a failing RegCloseKey, CloseHandle, FindClose,
+// FreeLibrary or Wow64RevertWow64FsRedirection keeps what it was to release, by definition.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -26,7 +26,7 @@ Outcome RunAllSteps(const char* edition, const std::string& failingCall = "", in
   installer_test::Package package;
   package.WriteTo(*machine);
   // An earlier installation's folder, so that the shell deletion runs too.
-  machine->files.WriteFile("C:\\Program Files\\KORVANE\\old.txt", "old");
+  machine->files.WriteFile("C:\\Program Files\\KORVANE\\Dovrik.inf", "old");
   if (!failingCall.empty()) {
     machine->faults.Add(installer_test::Fault(failingCall.c_str(), ERROR_ACCESS_DENIED, "", nth));
   }
@@ -50,8 +50,8 @@ Outcome RunAllSteps(const char* edition, const std::string& failingCall = "", in
 }
 
 TEST(InstallerFaultSweep, EveryFailingCallLeavesNothingOpen) {
-  const std::set<std::string> releases = {"RegCloseKey", "CloseHandle", "FreeLibrary",
-                                          "Wow64RevertWow64FsRedirection"};
+  const std::set<std::string> releases = {"RegCloseKey", "CloseHandle", "FindClose",
+                                          "FreeLibrary", "Wow64RevertWow64FsRedirection"};
   for (const char* edition : {"xp", "xp-x64"}) {
     const Outcome clean = RunAllSteps(edition);
     EXPECT_EQ(clean.openHandles, 0u);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "file_search/file_name_rules.h"
 #include "installer/customisation_rules.h"
 #include "installer/ports_inf.h"
 

@@ -95,25 +95,37 @@ TEST(ProgramFolder, FreshCopyForEachSupportedEdition) {
   }
 }
 
-TEST(ProgramFolder, ExistingFolderIsEmptiedFirst) {
+TEST(ProgramFolder, AnEarlierInstallationsFolderIsEmptiedFirst) {
   const FolderRun r = FolderSteps("xp", Package(), [](sim::Machine& m) {
-    m.files.WriteFile("C:\\Program Files\\KORVANE\\old.txt", "old");
+    m.files.WriteFile("C:\\Program Files\\KORVANE\\Dovrik.inf", "old");
     m.files.WriteFile("C:\\Program Files\\KORVANE\\X86\\Orrick.sys", "old driver",
                       FILE_ATTRIBUTE_READONLY);
-    m.files.WriteFile("C:\\Program Files\\KORVANE\\AMD64\\deep\\x.sys", "old");
+    m.files.WriteFile("C:\\Program Files\\KORVANE\\AMD64\\Tamble.sys", "old");
   });
   EXPECT_TRUE(r.created);
   EXPECT_TRUE(r.copied);
   const std::vector<std::string> expected = Sorted({
-      "- file C:\\Program Files\\KORVANE\\old.txt",
       "- dir C:\\Program Files\\KORVANE\\AMD64",
-      "- dir C:\\Program Files\\KORVANE\\AMD64\\deep",
-      "- file C:\\Program Files\\KORVANE\\AMD64\\deep\\x.sys",
+      "- file C:\\Program Files\\KORVANE\\AMD64\\Tamble.sys",
+      "~ file C:\\Program Files\\KORVANE\\Dovrik.inf = attr 20 \"" +
+          installer_test::Escaped(Package::DovrikInf()) + "\"",
       "~ file C:\\Program Files\\KORVANE\\X86\\Orrick.sys = attr 20 \"X86\\Orrick.sys\"",
   });
-  std::vector<std::string> expectedAll = Without(FullCopy("X86"), {"+ dir", "Orrick.sys"});
+  std::vector<std::string> expectedAll =
+      Without(FullCopy("X86"), {"+ dir", "Orrick.sys", "Dovrik.inf"});
   expectedAll.insert(expectedAll.end(), expected.begin(), expected.end());
   EXPECT_EQ(Sorted(r.changes), Sorted(expectedAll));
+}
+
+// Anything the installer does not put there makes the folder another program's: it is
+// not emptied, so the folder cannot be made and nothing is copied.
+TEST(ProgramFolder, AFolderHoldingAnythingElseIsLeftWhole) {
+  const FolderRun r = FolderSteps("xp", Package(), [](sim::Machine& m) {
+    m.files.WriteFile("C:\\Program Files\\KORVANE\\Sabrelune.inf", "old");
+    m.files.WriteFile("C:\\Program Files\\KORVANE\\notes.txt", "a user's file");
+  });
+  EXPECT_FALSE(r.created);
+  EXPECT_TRUE(r.changes.empty()) << ::testing::PrintToString(r.changes);
 }
 
 TEST(ProgramFolder, WithoutProgramFilesBothCreationsFail) {

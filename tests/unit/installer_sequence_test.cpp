@@ -3,6 +3,7 @@
 // decision.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,7 +34,7 @@ struct Outcome {
 };
 
 class InstallSequence : public ::testing::Test {
- protected:
+ public:
   void Use(const char* edition) {
     machine_ = Edition(edition);
     package_.WriteTo(*machine_);
@@ -131,25 +132,64 @@ TEST_F(InstallSequence, AnInstallationForAnotherCustomerIsNotAskedAbout) {
 }
 
 TEST_F(InstallSequence, AbortedRuns) {
+  const std::string kCommonFiles = "C:\\Program Files\\Common Files";
+  const std::string kRecord = "PCIe Multi-Io Controller\\KORVANE";
   struct Case {
     const char* name;
     const char* edition;
-    bool removeInf;
+    std::function<void(InstallSequence&)> prepare;
+    std::vector<int> answers;
     std::vector<std::string> messages;
     bool changesNothing;
   };
   const Case cases[] = {
       // The missing INF ends the run before anything is written.
-      {"no ports INF", "xp", true, {"CreateFile failed"}, true},
+      {"no ports INF", "xp",
+       [](InstallSequence& t) {
+         sim::FileSystem::Detach(t.machine_->files.Find(t.package_.folder + "\\Sabrelune.inf"));
+       },
+       {}, {"CreateFile failed"}, true},
       // NT 6.1 is not supported: the records are skipped and the folder step fails.
-      {"Windows 7", "7-x64", false, {}, false},
+      {"Windows 7", "7-x64", nullptr, {}, {}, false},
+      // A customer word that names another program's folder: that folder is never
+      // replaced, and nothing else is written either.
+      {"program folder of other software", "xp",
+       [&](InstallSequence& t) {
+         t.package_.portsInf = installer_test::PortsInf("Common Files");
+         t.package_.WriteTo(*t.machine_);
+         t.machine_->files.WriteFile(kCommonFiles + "\\System\\msado15.dll", "ado");
+       },
+       {}, {"The folder " + kCommonFiles +
+            " holds files that this installer does not put there, so it cannot be the "
+            "program folder. Nothing was changed."},
+       true},
+      // The earlier installation's record is there but cannot be read, at the question or
+      // when the engine reads it: nothing is removed or written over.
+      {"record unreadable", "xp",
+       [&](InstallSequence& t) {
+         ASSERT_EQ(kInstallCompleted, t.Install().result);
+         t.machine_->faults.Add(installer_test::Fault("RegOpenKeyExA", ERROR_ACCESS_DENIED,
+                                                      kRecord.c_str()));
+       },
+       {}, {"The installation record of KORVANE cannot be read (error 5). Nothing was changed."},
+       true},
+      {"record unreadable to the engine", "xp-x64",
+       [&](InstallSequence& t) {
+         ASSERT_EQ(kInstallCompleted, t.Install().result);
+         t.machine_->faults.Add(installer_test::Fault("RegOpenKeyExA", ERROR_ACCESS_DENIED,
+                                                      kRecord.c_str(), 2));
+       },
+       {IDOK}, {kQuestion, "The installation record of KORVANE cannot be read (error 5). "
+                           "Nothing was changed."},
+       true},
   };
   for (const Case& c : cases) {
+    package_ = Package();
     Use(c.edition);
-    if (c.removeInf)
-      sim::FileSystem::Detach(machine_->files.Find(package_.folder + "\\Sabrelune.inf"));
+    if (c.prepare) c.prepare(*this);
+    const bool installedBefore = HasRecord("KORVANE");
     const auto before = Take(*machine_);
-    const Outcome o = Install();
+    const Outcome o = Install(c.answers);
     EXPECT_EQ(kInstallAborted, o.result) << c.name;
     std::vector<std::string> texts;
     for (const auto& box : o.boxes) texts.push_back(box.text);
@@ -159,7 +199,7 @@ TEST_F(InstallSequence, AbortedRuns) {
     if (c.changesNothing) {
       EXPECT_TRUE(Changes(before, Take(*machine_)).empty()) << c.name;
     }
-    EXPECT_FALSE(HasRecord("KORVANE")) << c.name;
+    EXPECT_EQ(installedBefore, HasRecord("KORVANE")) << c.name;
   }
 }
 

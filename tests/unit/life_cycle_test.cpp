@@ -126,11 +126,21 @@ TEST(LifeCycle, InstallPlugAndPlayUninstallOnXpX64LeavesTheFreshMachine) {
   // for (Windows builds it anew at every start). And the port list's entry of the
   // released COM3, which XP lists from the start: the port-list pass removes the
   // entries of the card's numbers, and Windows writes it again for the next port that
-  // takes the number.
+  // takes the number. Last, the running uninstaller's own copy, which Windows will not
+  // delete while it runs: its deletion waits for the restart, recorded for the session
+  // manager.
+  const std::string copy = "C:\\WINDOWS\\system32\\KORVANE_Wendmarrow.exe";
   const std::vector<std::string> keptByWindows = {
+      "+ file " + copy + " = attr 00 \"" +
+          machine_snapshot::Escaped(Read(std::filesystem::path(KESTROLIN_SOURCE_DIR) /
+                                         "packages/sample/AMD64/Wendmarrow.exe")) +
+          "\"",
       "+ key HKLM\\SYSTEM\\CurrentControlSet\\Enum\\MF",
       "+ value HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM : \\Device\\Orrick0 = type 1 \"COM3\\x00\"",
       "+ value HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM : \\Device\\Orrick1 = type 1 \"COM10\\x00\"",
+      "+ value HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager : "
+      "PendingFileRenameOperations = type 7 \"\\??\\" +
+          copy + "\\x00\\x00\\x00\"",
       "- value HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports : COM3:",
   };
   EXPECT_EQ(keptByWindows, machine_snapshot::Changes(fresh, machine_snapshot::Take(*machine)));

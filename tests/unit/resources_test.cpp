@@ -189,6 +189,9 @@ TEST(WendmarrowResources, StringTableHoldsTheMenuEntryAndTheStatusTexts) {
       {104,
        " PCIe Multi-IO device drivers are completely uninstalled. No need to restart computer "
        "for the changes to take effect."},
+      {105,
+       " PCIe Multi-IO device drivers were not uninstalled. Nothing was changed on this "
+       "computer."},
   };
   EXPECT_EQ(WendmarrowResources().strings, want);
   EXPECT_EQ(WendmarrowResources().icons, std::set<int>{128});

@@ -118,17 +118,44 @@ inline bool IsComDbChange(const std::string& line) {
          line.find("\\COM Name Arbiter : ComDB = ") != std::string::npos;
 }
 
+// The files a change of the pending file operations (PendingFileRenameOperations, as
+// machine_snapshot shows it) leaves to the next start; empty for any other line.
+inline Lines FilesLeftToTheRestart(const std::string& line) {
+  const std::string name = "\\Session Manager : PendingFileRenameOperations = type 7 \"";
+  const size_t at = line.find(name);
+  if (at == std::string::npos) return {};
+  const std::string data = line.substr(at + name.size());
+  Lines files;
+  for (size_t from = data.find("\\??\\"); from != std::string::npos;
+       from = data.find("\\??\\", from + 1)) {
+    files.push_back(data.substr(from + 4, data.find("\\x00", from) - from - 4));
+  }
+  return files;
+}
+
 // What `disturbed` did that `undisturbed` does not: a change it does not make (a change
-// to something it removes is a step towards that removal and counts as its own), or a
-// COM number released that it keeps taken. `ignoredPrefix` lines (names that depend on
-// order, like the numbers of staged INF files) pass. Empty when there is no such harm.
+// to something it removes is a step towards that removal and counts as its own, and so
+// is leaving the deletion of a file it deletes to the next start), or a COM number
+// released that it keeps taken. `ignoredPrefix` lines (names that depend on order, like
+// the numbers of staged INF files) pass. Empty when there is no such harm.
 inline Lines HarmBeyond(const Outcome& undisturbed, const Outcome& disturbed,
                         const std::string& ignoredPrefix = "") {
   const std::set<std::string> allowed(undisturbed.changes.begin(), undisturbed.changes.end());
+  std::set<std::string> goingAnyway;
+  for (const auto& line : undisturbed.changes) {
+    if (line.rfind("- file ", 0) == 0) goingAnyway.insert(line.substr(7));
+    for (const auto& file : FilesLeftToTheRestart(line)) goingAnyway.insert(file);
+  }
   Lines harm;
   for (const auto& line : disturbed.changes) {
     if (!ignoredPrefix.empty() && line.rfind(ignoredPrefix, 0) == 0) continue;
     if (IsComDbChange(line) || allowed.count(line)) continue;
+    const Lines deferred = FilesLeftToTheRestart(line);
+    if (!deferred.empty()) {
+      bool towards = true;
+      for (const auto& file : deferred) towards = towards && goingAnyway.count(file);
+      if (towards) continue;
+    }
     if (line.rfind("~ ", 0) == 0) {
       const std::string path = line.substr(2, line.find(" = ") - 2);
       if (allowed.count("- " + path)) continue;

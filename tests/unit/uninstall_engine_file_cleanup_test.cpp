@@ -2,6 +2,7 @@
 // the uninstaller's copy in the system folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -31,19 +32,20 @@ class FileCleanup : public MachineTest {
   explicit FileCleanup(const char* edition = "xp") : MachineTest(edition) {}
 
   template <typename Body>
-  void Run(Body body, BOOL nt5 = TRUE, BOOL nt60 = FALSE) {
+  void Run(Body body, BOOL nt5 = TRUE, BOOL nt60 = FALSE, const char* customer = "KORVANE") {
     sim::ProcessOptions options;
     options.modulePath = "C:\\WINDOWS\\system32\\KORVANE_Wendmarrow.exe";
     sim::ProcessScope scope(*machine_, options);
     HandleCheck handles(scope.process());
     UninstallContext context;
-    context.customerName = "KORVANE";
+    context.customerName = customer;
     context.isNt5x = nt5;
     context.isNt60 = nt60;
     body(context);
     messages_ = scope.process().messageBoxes.size();
   }
   bool Has(const std::string& path) const { return machine_->files.Find(path) != nullptr; }
+  std::string PendingDeletions() const { return engine_test::PendingDeletions(*machine_); }
   size_t messages_ = 0;
 };
 
@@ -110,6 +112,17 @@ TEST_F(FileCleanup, TheProgramFolderGoesWithEverythingInIt) {
   EXPECT_EQ(0u, messages_);
 }
 
+// A customer word such as "Common Files" names a folder of other software: it stays
+// whole, silently, and the run goes on.
+TEST_F(FileCleanup, AProgramFolderHoldingAnythingElseStaysWhole) {
+  machine_->files.WriteFile("C:\\Program Files\\KORVANE\\Sabrelune.inf", "x", 0x20);
+  machine_->files.WriteFile("C:\\Program Files\\KORVANE\\System\\msado15.dll", "x", 0x20);
+  Run([&](UninstallContext& c) { c.RemoveProgramFolder(); });
+  EXPECT_TRUE(Has("C:\\Program Files\\KORVANE\\Sabrelune.inf"));
+  EXPECT_TRUE(Has("C:\\Program Files\\KORVANE\\System\\msado15.dll"));
+  EXPECT_EQ(0u, messages_);
+}
+
 TEST_F(FileCleanup, TheProgramFolderStaysOnAnUnsupportedWindows) {
   machine_->files.WriteFile("C:\\Program Files\\KORVANE\\Sabrelune.inf", "x", 0x20);
   Run([&](UninstallContext& c) { c.RemoveProgramFolder(); }, FALSE, FALSE);
@@ -123,9 +136,51 @@ TEST_F(FileCleanup, TheUninstallerCopyGoesOnEverySupportedWindows) {
   };
   for (const Case& c :
        {Case{TRUE, FALSE, true}, Case{FALSE, TRUE, true}, Case{FALSE, FALSE, false}}) {
-    machine_->files.WriteFile("C:\\WINDOWS\\system32\\KORVANE_Wendmarrow.exe", "x", 0x21);
-    Run([&](UninstallContext& context) { context.DeleteUninstallerCopy(); }, c.nt5, c.nt60);
-    EXPECT_EQ(c.deleted, !Has("C:\\WINDOWS\\system32\\KORVANE_Wendmarrow.exe")) << c.nt5 << c.nt60;
+    machine_->files.WriteFile("C:\\WINDOWS\\system32\\ACME_Wendmarrow.exe", "x", 0x21);
+    Run([&](UninstallContext& context) { context.DeleteUninstallerCopy(); }, c.nt5, c.nt60,
+        "ACME");
+    EXPECT_EQ(c.deleted, !Has("C:\\WINDOWS\\system32\\ACME_Wendmarrow.exe")) << c.nt5 << c.nt60;
+    EXPECT_EQ("", PendingDeletions());
+  }
+}
+
+// Windows will not delete the image of the running uninstaller: its deletion is left to
+// the next start, and any other copy goes at once. Under WOW64 each copy is named by its
+// own folder, since the restart's deletions are carried out without redirection.
+TEST(RunningUninstallerCopy, ItsDeletionIsLeftToTheNextStart) {
+  struct Case {
+    const char* edition;
+    const char* runningFrom;
+    std::vector<std::string> stays;
+  };
+  const char kSystem32[] = "C:\\WINDOWS\\system32\\KORVANE_Wendmarrow.exe";
+  const char kSysWow64[] = "C:\\WINDOWS\\SysWOW64\\KORVANE_Wendmarrow.exe";
+  const Case cases[] = {
+      {"xp", kSystem32, {kSystem32}},
+      {"vista", kSystem32, {kSystem32}},
+      {"xp-x64", kSystem32, {kSystem32}},  // started by the 64-bit shell
+      {"xp-x64", kSysWow64, {kSysWow64}},  // started by a 32-bit program
+  };
+  for (const Case& c : cases) {
+    auto machine = engine_test::Edition(c.edition);
+    const bool wow64 = machine->os.Is64Bit();
+    machine->files.WriteFile(kSystem32, "uninstaller", 0x21);
+    if (wow64) machine->files.WriteFile(kSysWow64, "uninstaller", 0x21);
+    {
+      sim::ProcessOptions options;
+      options.modulePath = c.runningFrom;
+      sim::ProcessScope scope(*machine, options);
+      UninstallContext context = engine_test::ContextForRunningWindows();
+      context.customerName = "KORVANE";
+      context.DeleteUninstallerCopy();
+    }
+    std::string expected;
+    for (const std::string& path : c.stays) expected += "\\??\\" + path + std::string(2, '\0');
+    EXPECT_EQ(expected + '\0', engine_test::PendingDeletions(*machine)) << c.edition;
+    for (const char* path : {kSystem32, kSysWow64}) {
+      const bool stays = std::find(c.stays.begin(), c.stays.end(), path) != c.stays.end();
+      EXPECT_EQ(stays, machine->files.Find(path) != nullptr) << c.edition << " " << path;
+    }
   }
 }
 
@@ -133,17 +188,6 @@ class FileCleanupOnXpX64 : public FileCleanup {
  protected:
   FileCleanupOnXpX64() : FileCleanup("xp-x64") {}
 };
-
-// The 32-bit installer leaves a copy in SysWOW64 and one in the native System32.
-TEST_F(FileCleanupOnXpX64, BothCopiesOfTheUninstallerGo) {
-  machine_->files.WriteFile("C:\\WINDOWS\\system32\\KORVANE_Wendmarrow.exe", "x", 0x20);
-  machine_->files.WriteFile("C:\\WINDOWS\\SysWOW64\\KORVANE_Wendmarrow.exe", "x", 0x20);
-  machine_->files.WriteFile("C:\\WINDOWS\\system32\\ACME_Wendmarrow.exe", "x", 0x20);
-  Run([&](UninstallContext& c) { c.DeleteUninstallerCopy(); });
-  EXPECT_FALSE(Has("C:\\WINDOWS\\system32\\KORVANE_Wendmarrow.exe"));
-  EXPECT_FALSE(Has("C:\\WINDOWS\\SysWOW64\\KORVANE_Wendmarrow.exe"));
-  EXPECT_TRUE(Has("C:\\WINDOWS\\system32\\ACME_Wendmarrow.exe"));
-}
 
 // Redirection is back on after the pass: the thread's next System32 is SysWOW64 again.
 TEST_F(FileCleanupOnXpX64, RedirectionIsRestoredAfterThePasses) {

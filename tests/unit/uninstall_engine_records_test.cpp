@@ -55,8 +55,10 @@ class ProductRecord : public MachineTest {
   explicit ProductRecord(const char* edition = "xp") : MachineTest(edition) {}
 
   struct Result {
+    bool mayGoOn = false;
     VidPidList ids;
     std::string customer;
+    std::vector<std::string> messages;
   };
 
   Result Read(UninstallContext::Runner runner,
@@ -70,8 +72,11 @@ class ProductRecord : public MachineTest {
     context.runner = runner;
     context.customerName = installerCustomer;
     Result result;
-    context.ReadProductRecord(&result.ids);
+    result.mayGoOn = context.ReadProductRecord(&result.ids);
     result.customer = context.customerName;
+    // What the sequence does with the answer once the devices are gone.
+    if (context.driverFilesUnused) context.DeleteDriverFiles();
+    for (const auto& box : scope.process().messageBoxes) result.messages.push_back(box.text);
     return result;
   }
   void WriteDrivers() {
@@ -157,17 +162,68 @@ TEST_F(ProductRecord, DriverFilesGoOnlyWhenNoCustomerRecordIsLeft) {
   }
 }
 
-TEST_F(ProductRecord, AProductKeyThatCannotBeOpenedDeletesNothing) {
-  WriteDrivers();
-  Key(kProduct);
-  sim::FaultRule denied;
-  denied.call = "RegOpenKeyExA";
-  denied.error = ERROR_ACCESS_DENIED;
-  denied.subject = "PCIe Multi-Io Controller";
-  machine_->faults.Add(denied);
-  const Result r = Read(UninstallContext::Runner::kUninstaller);
-  EXPECT_TRUE(r.ids.empty());
-  EXPECT_EQ(5, DriversLeft());
+// The record is the only copy of the card's IDs: one that is there but cannot be read
+// stops the run, which then keeps everything for a retry. Only its absence lets it go on.
+TEST_F(ProductRecord, ARecordThatCannotBeOpenedStopsTheRun) {
+  struct Case {
+    uint32_t error;
+    const char* subject;
+    bool mayGoOn;
+  };
+  const Case cases[] = {
+      {ERROR_ACCESS_DENIED, "PCIe Multi-Io Controller\\KORVANE", false},
+      {ERROR_KEY_DELETED, "PCIe Multi-Io Controller\\KORVANE", false},
+      {ERROR_FILE_NOT_FOUND, "PCIe Multi-Io Controller\\KORVANE", true},
+  };
+  for (const auto runner :
+       {UninstallContext::Runner::kUninstaller, UninstallContext::Runner::kInstaller}) {
+    for (const Case& c : cases) {
+      machine_ = engine_test::Edition("xp");
+      WriteDrivers();
+      Id("KORVANE", 1, "VEN_6A3C&DEV_5E17");
+      sim::FaultRule fault;
+      fault.call = "RegOpenKeyExA";
+      fault.error = c.error;
+      fault.subject = c.subject;
+      machine_->faults.Add(fault);
+      const Result r = Read(runner);
+      EXPECT_EQ(c.mayGoOn, r.mayGoOn) << c.error;
+      EXPECT_TRUE(r.ids.empty()) << c.error;
+      ASSERT_EQ(c.mayGoOn ? 0u : 1u, r.messages.size()) << c.error;
+      if (!c.mayGoOn) {
+        EXPECT_EQ("The installation record of KORVANE cannot be read (error " +
+                      std::to_string(c.error) + "). Nothing was changed.",
+                  r.messages[0]);
+        EXPECT_EQ(5, DriversLeft());
+      }
+    }
+  }
+}
+
+// The word names a folder under Program Files and a file in the system folder, both
+// deleted: one that cannot be a file name stops the run before anything is read.
+TEST_F(ProductRecord, AProgramNameThatGivesNoUsableCustomerWordStopsTheRun) {
+  struct Case {
+    const char* program;
+    const char* word;
+  };
+  const Case cases[] = {
+      {"C:\\WINDOWS\\system32\\._Wendmarrow.exe", "."},
+      {"C:\\WINDOWS\\system32\\.._Wendmarrow.exe", ".."},
+      {"C:\\WINDOWS\\system32\\ACME._Wendmarrow.exe", "ACME."},
+      {"C:\\WINDOWS\\system32\\ACME _Wendmarrow.exe", "ACME "},
+  };
+  for (const Case& c : cases) {
+    machine_ = engine_test::Edition("xp");
+    WriteDrivers();
+    const Result r = Read(UninstallContext::Runner::kUninstaller, c.program);
+    EXPECT_FALSE(r.mayGoOn) << c.program;
+    EXPECT_EQ(c.word, r.customer) << c.program;
+    ASSERT_EQ(1u, r.messages.size()) << c.program;
+    EXPECT_NE(std::string::npos, r.messages[0].find(std::string("\"") + c.word + "\""))
+        << r.messages[0];
+    EXPECT_EQ(5, DriversLeft()) << c.program;
+  }
 }
 
 class ProductRecordOnXpX64 : public ProductRecord {

@@ -54,6 +54,14 @@ class MachineTest : public ::testing::Test {
   std::unique_ptr<sim::Machine> machine_;
 };
 
+// The file operations left to the next start (PendingFileRenameOperations), or empty.
+inline std::string PendingDeletions(const sim::Machine& machine) {
+  auto key = machine.registry.FindFull(
+      "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager");
+  const sim::RegValue* value = key ? key->values.Find("PendingFileRenameOperations") : nullptr;
+  return value ? value->data : std::string();
+}
+
 // Key handles the process holds beyond those it started with.
 class HandleCheck {
  public:
@@ -76,7 +84,9 @@ class ProgressRecorder : public UninstallProgress {
   void SetRunning(BOOL running) override { events.push_back(running ? "running" : "stopped"); }
   void SetProgress(int position) override { events.push_back(std::to_string(position)); }
   void ShowBusy() override { events.push_back("busy"); }
-  void ShowCompletion() override { events.push_back("completion"); }
+  void ShowCompletion(UninstallOutcome outcome) override {
+    events.push_back(outcome == UninstallOutcome::kUninstalled ? "completion" : "not uninstalled");
+  }
   std::vector<std::string> events;
 };
 

@@ -32,6 +32,8 @@ const char kNoRestart[] =
 const char kRestart[] =
     " PCI Multi-IO device drivers are completely uninstalled. You must restart computer for "
     "the changes to take effect.";
+const char kNotUninstalled[] =
+    " PCIe Multi-IO device drivers were not uninstalled. Nothing was changed on this computer.";
 const char kCopy[] = "C:\\WINDOWS\\System32\\KORVANE_Wendmarrow.exe";
 
 std::string Read(const std::string& path) {
@@ -139,15 +141,51 @@ TEST(UninstallerProgram, OnXpX64TheRegistryPassesRunAndARestartIsOffered) {
   }
 }
 
-TEST(UninstallerProgram, OnVistaX64NothingRunsAndARestartIsStillOffered) {
-  auto machine = CardMachine("vista-x64", "xp_x64_card_installed.reg");
-  const auto before = machine_snapshot::Take(*machine);
-  const ProgramRun run = Uninstall(*machine, "press \"OK\"\nexpect-text 1003 " + Quoted(kRestart) +
-                                                 "\npress \"Reboot Later\"\nwait-closed\n");
-  EXPECT_TRUE(run.scriptPassed) << run.report;
-  EXPECT_EQ((std::vector<int>{0, 100}), ProgressPositions(run.screens));
-  EXPECT_EQ(std::vector<std::string>{},
-            machine_snapshot::Changes(before, machine_snapshot::Take(*machine)));
+// A run that cannot be carried out says why, removes nothing (records, Uninstall entry
+// and uninstaller copies stay for a retry), claims nothing and offers no restart.
+TEST(UninstallerProgram, ARunThatCannotGoOnChangesNothingAndClaimsNothing) {
+  struct Case {
+    const char* what;
+    const char* edition;
+    const char* fixture;
+    std::string program;
+    const char* failingOpen;  // RegOpenKeyExA of this key fails with access denied
+    std::string message;
+  };
+  const Case cases[] = {
+      {"64-bit Vista", "vista-x64", "xp_x64_card_installed.reg", kCopy, nullptr,
+       "The Multi-IO drivers cannot be uninstalled on this version of Windows. Nothing was "
+       "changed."},
+      {"record unreadable", "xp", "xp_card_installed.reg", kCopy,
+       "PCIe Multi-Io Controller\\KORVANE",
+       "The installation record of KORVANE cannot be read (error 5). Nothing was changed."},
+      {"program named ._Wendmarrow", "xp", "xp_card_installed.reg",
+       "C:\\WINDOWS\\System32\\._Wendmarrow.exe", nullptr,
+       "This program's file name gives the customer name \".\", which cannot be used: it names "
+       "a folder itself or the one above. Nothing was changed."},
+  };
+  for (const Case& c : cases) {
+    auto machine = CardMachine(c.edition, c.fixture);
+    if (c.failingOpen) {
+      sim::FaultRule rule;
+      rule.call = "RegOpenKeyExA";
+      rule.error = ERROR_ACCESS_DENIED;
+      rule.subject = c.failingOpen;
+      machine->faults.Add(rule);
+    }
+    const auto before = machine_snapshot::Take(*machine);
+    const ProgramRun run = program_test::RunProgram(
+        *machine, &WendmarrowMain, WendmarrowResources(), c.program,
+        "press \"OK\"\nbox " + Quoted(c.message) + " answer OK\nexpect-text 1003 " +
+            Quoted(kNotUninstalled) +
+            "\nexpect-state 1 disabled\nexpect-focus 2\npress \"Exit\"\nwait-closed\n");
+    EXPECT_TRUE(run.scriptPassed) << c.what << "\n" << run.report;
+    EXPECT_EQ((std::vector<int>{0, 100}), ProgressPositions(run.screens)) << c.what;
+    EXPECT_TRUE(machine->restartRequests.empty()) << c.what;
+    EXPECT_EQ(std::vector<std::string>{},
+              machine_snapshot::Changes(before, machine_snapshot::Take(*machine)))
+        << c.what;
+  }
 }
 
 TEST(UninstallerProgram, OnWindows98TheSequenceSaysSoAndEnds) {

@@ -14,6 +14,7 @@
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_diff.h"
 #include "platform/sim/machine_folder.h"
+#include "platform/sim/pending_file_operations.h"
 #include "tools/winsim/commands.h"
 #include "tools/winsim/machine_setup.h"
 #include "tools/winsim/program_launch.h"
@@ -128,7 +129,7 @@ int Demo(const std::vector<std::string>& args) {
 
   std::unique_ptr<sim::Machine> before = sim::LoadMachine(demo.folder, &error);
   if (!before) return Fail(error);
-  const bool is64Bit = before->os.Is64Bit();
+  const sim::OsIdentity os = before->os;
   const size_t restartsBefore = before->restartRequests.size();
   const std::vector<UninstallEntry> entriesBefore = OurUninstallEntries(*before);
   const std::set<std::string> inventoryBefore = Inventory(*before);
@@ -169,7 +170,7 @@ int Demo(const std::vector<std::string>& args) {
   LaunchOptions uninstall;
   uninstall.echoScreens = true;
   if (!interactive) {
-    uninstall.scriptPath = DemoScript(is64Bit ? "uninstall-64.script" : "uninstall.script");
+    uninstall.scriptPath = DemoScript(UninstallScriptFor(os));
   }
   const std::vector<UninstallEntry> removing = EntriesToRemove(entriesBefore, entriesInstalled);
   for (const UninstallEntry& entry : removing) {
@@ -181,6 +182,10 @@ int Demo(const std::vector<std::string>& args) {
   std::unique_ptr<sim::Machine> after = sim::LoadMachine(demo.folder, &error);
   if (!after) return Fail(error);
   const std::vector<UninstallEntry> entriesAfter = OurUninstallEntries(*after);
+  // What is left is counted as Windows leaves it at its next start, when it carries out
+  // the deletions the uninstaller left to it (its own running copy); the machine folder
+  // keeps them waiting.
+  const std::vector<std::string> atNextStart = sim::CarryOutPendingFileOperations(*after);
   const std::set<std::string> inventoryAfter = Inventory(*after);
 
   std::printf("\n== Summary (machine %s, %s)\n", demo.folder.c_str(), demo.edition.c_str());
@@ -190,7 +195,13 @@ int Demo(const std::vector<std::string>& args) {
   const std::vector<std::string> added = Minus(inventoryInstalled, inventoryBefore);
   const std::vector<std::string> left = Minus(inventoryAfter, inventoryBefore);
   const std::vector<std::string> taken = Minus(inventoryBefore, inventoryAfter);
-  std::printf("The installer added %s; after the uninstaller %s left%s\n", Counted(added).c_str(),
+  if (!atNextStart.empty()) {
+    std::printf("Left to the next start of Windows, which carries it out:\n");
+    for (const std::string& line : atNextStart)
+      std::printf("  %s\n", sim::Cp1252ToUtf8(line).c_str());
+  }
+  std::printf("The installer added %s; after the uninstaller%s %s left%s\n",
+              Counted(added).c_str(), atNextStart.empty() ? "" : " and that start",
               left.empty() ? "none of them is" : (Counted(left) + " are").c_str(),
               left.empty() ? "." : ":");
   for (const std::string& item : left) std::printf("  %s\n", sim::Cp1252ToUtf8(item).c_str());

@@ -45,6 +45,11 @@ std::string DemoScript(const char* name) {
   return std::string(WINSIM_SOURCE_DIR) + "/tools/winsim/demo/" + name;
 }
 
+const char* UninstallScriptFor(const sim::OsIdentity& os) {
+  if (!os.Is64Bit()) return "uninstall.script";
+  return os.majorVersion == 5 ? "uninstall-64.script" : "uninstall-unsupported.script";
+}
+
 bool MachinesFolder(std::string* folder, std::string* error) {
   std::string home;
   if (const char* env = std::getenv("HOME"); env && *env) {

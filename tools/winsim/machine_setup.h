@@ -26,6 +26,9 @@ std::string SamplePackageFolder();
 
 // A script of tools/winsim/demo in that source tree ("install.script").
 std::string DemoScript(const char* name);
+// The script that plays the uninstaller to its end on `os`: it offers a restart on
+// 64-bit NT 5, refuses on 64-bit Windows after it, and needs no restart elsewhere.
+const char* UninstallScriptFor(const sim::OsIdentity& os);
 
 // Where the machines of the demo live: $HOME/.kestrolin/machines (the user database's
 // home folder when HOME is unset); the default machine is its "default" folder.

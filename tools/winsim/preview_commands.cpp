@@ -12,6 +12,7 @@
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_diff.h"
 #include "platform/sim/machine_folder.h"
+#include "platform/sim/pending_file_operations.h"
 #include "tools/winsim/commands.h"
 #include "tools/winsim/held_stdout.h"
 #include "tools/winsim/json_text.h"
@@ -32,8 +33,9 @@ Puts the driver package PACKAGE_DIR on drive D: of a fresh machine of edition NA
 (winsim editions lists them), held in memory only. Runs D:\Kestrolin.exe through its
 dialog (Install, then Exit once it has finished), then the command of every Uninstall
 entry it wrote that starts the uninstaller (OK, then Exit or Reboot Later). Prints what
-the installer changed and what is left afterwards compared with the fresh machine, in
-three groups: files and folders (with sizes), registry keys and values (values in the
+the installer changed, what the programs left to the next start of Windows (carried
+out then, as Windows does), and what is left afterwards compared with the fresh
+machine, in three groups: files and folders (with sizes), registry keys and values (values in the
 notation of registry files, with their type), and the INF files staged in
 %windir%\inf (oemN.inf, oemN.pnf) with the package INF each holds. When the installer
 writes no Uninstall entry, nothing was installed and the reason is its last words.
@@ -41,10 +43,13 @@ writes no Uninstall entry, nothing was installed and the reason is its last word
 --format json prints one JSON document (UTF-8) instead, keys always in this order:
   {"package": PACKAGE_DIR, "edition": NAME,
    "installer": {"command": "D:\\Kestrolin.exe", "output": what it printed,
+                 "messages": [its message boxes' texts],
                  "status": its dialog's last text, "installed": true|false,
                  "nothing_installed": null | why, "changes": CHANGES},
    "uninstallers": [{"entry": key path, "command": UninstallString,
-                     "status": its dialog's last text}],
+                     "messages": [...], "status": its dialog's last text,
+                     "changed_nothing": true|false}],
+   "at_next_start": ["deleted PATH", ...],
    "left": CHANGES (compared with the fresh machine), "nothing_left": true|false}
   CHANGES = {"files": [FILE], "registry": [REG], "staged_inf_files": [INF]}
   FILE = {"change": "added"|"removed"|"changed", "type": "file"|"folder", "path",
@@ -66,6 +71,8 @@ struct ScriptedRun {
   std::string command;
   std::string output;
   std::string status;
+  std::vector<std::string> messages;  // the message boxes it showed
+  bool changedNothing = false;
 };
 
 bool RunScripted(sim::Machine& machine, const std::string& command, const char* script,
@@ -75,6 +82,7 @@ bool RunScripted(sim::Machine& machine, const std::string& command, const char* 
   if (!FindProgram(machine, command, &program, failure)) return false;
   LaunchOptions options;
   options.scriptPath = DemoScript(script);
+  options.messageBoxes = &run->messages;
   const int statusId = StatusControlId(program.kind);
   std::string* status = &run->status;
   options.watchScreens = [statusId, status](const sim::Screen& screen) {
@@ -98,8 +106,20 @@ struct Preview {
   std::string nothingInstalled;  // why, when no Uninstall entry was written
   MachineChanges installChanges;
   std::vector<std::pair<UninstallEntry, ScriptedRun>> uninstallers;
+  std::vector<std::string> atNextStart;  // what Windows carries out when it starts again
   MachineChanges left;
 };
+
+void PrintMessages(const ScriptedRun& run) {
+  for (const std::string& text : run.messages)
+    std::printf("It showed the message: %s\n", Utf8(text).c_str());
+}
+
+JsonValue MessagesJson(const ScriptedRun& run) {
+  JsonValue messages = JsonValue::Array();
+  for (const std::string& text : run.messages) messages.Push(JsonValue::String(Utf8(text)));
+  return messages;
+}
 
 std::string Indented(const std::string& text, const std::string& indent) {
   std::string out;
@@ -120,6 +140,7 @@ void PrintText(const Preview& p) {
   if (!p.installer.output.empty()) {
     std::printf("It printed:\n%s", Indented(p.installer.output, "  ").c_str());
   }
+  PrintMessages(p.installer);
   std::printf("It ended with: %s\n", Utf8(p.installer.status).c_str());
   if (!p.nothingInstalled.empty())
     std::printf("nothing installed: %s\n", p.nothingInstalled.c_str());
@@ -131,9 +152,15 @@ void PrintText(const Preview& p) {
   for (const auto& [entry, run] : p.uninstallers) {
     std::printf("\n== The uninstaller: %s (UninstallString of %s)\n", Utf8(run.command).c_str(),
                 Utf8(entry.keyPath).c_str());
+    PrintMessages(run);
     std::printf("It ended with: %s\n", Utf8(run.status).c_str());
+    if (run.changedNothing) std::printf("It changed nothing.\n");
   }
   std::printf("\n");
+  if (!p.atNextStart.empty()) {
+    std::printf("At its next start Windows carries out what the programs left to it:\n");
+    for (const std::string& line : p.atNextStart) std::printf("  %s\n", Utf8(line).c_str());
+  }
   if (p.left.Empty()) {
     std::printf("Left compared with the fresh machine: nothing left\n");
   } else {
@@ -145,6 +172,7 @@ void PrintJson(const Preview& p) {
   JsonValue installer = JsonValue::Object();
   installer.Set("command", JsonValue::String(Utf8(p.installer.command)));
   installer.Set("output", JsonValue::String(Utf8(p.installer.output)));
+  installer.Set("messages", MessagesJson(p.installer));
   installer.Set("status", JsonValue::String(Utf8(p.installer.status)));
   installer.Set("installed", JsonValue::Bool(p.nothingInstalled.empty()));
   installer.Set("nothing_installed",
@@ -155,7 +183,9 @@ void PrintJson(const Preview& p) {
     JsonValue u = JsonValue::Object();
     u.Set("entry", JsonValue::String(Utf8(entry.keyPath)));
     u.Set("command", JsonValue::String(Utf8(run.command)));
+    u.Set("messages", MessagesJson(run));
     u.Set("status", JsonValue::String(Utf8(run.status)));
+    u.Set("changed_nothing", JsonValue::Bool(run.changedNothing));
     uninstallers.Push(std::move(u));
   }
   JsonValue document = JsonValue::Object();
@@ -163,6 +193,9 @@ void PrintJson(const Preview& p) {
   document.Set("edition", JsonValue::String(p.edition));
   document.Set("installer", std::move(installer));
   document.Set("uninstallers", std::move(uninstallers));
+  JsonValue atNextStart = JsonValue::Array();
+  for (const std::string& line : p.atNextStart) atNextStart.Push(JsonValue::String(Utf8(line)));
+  document.Set("at_next_start", std::move(atNextStart));
   document.Set("left", ChangesJson(p.left));
   document.Set("nothing_left", JsonValue::Bool(p.left.Empty()));
   std::printf("%s\n", document.Text().c_str());
@@ -214,16 +247,20 @@ int RunPreview(const std::vector<std::string>& args) {
         "ended with \"" +
         Utf8(p.installer.status) + "\"";
   } else {
-    const char* script = machine->os.Is64Bit() ? "uninstall-64.script" : "uninstall.script";
+    const char* script = UninstallScriptFor(machine->os);
     for (const UninstallEntry& entry : EntriesToRemove(entriesBefore, entriesInstalled)) {
       ScriptedRun run;
+      const std::vector<sim::MachineItem> beforeRun = sim::TakeInventory(*machine);
       if (!RunScripted(*machine, entry.command, script, &run, &error)) {
         return Fail("preview: " + Utf8(entry.command) + " (UninstallString of " +
                     Utf8(entry.keyPath) + "): " + Utf8(error));
       }
+      run.changedNothing =
+          sim::CompareInventories(beforeRun, sim::TakeInventory(*machine)).empty();
       p.uninstallers.emplace_back(entry, std::move(run));
     }
   }
+  p.atNextStart = sim::CarryOutPendingFileOperations(*machine);
   const std::vector<sim::MachineItem> after = sim::TakeInventory(*machine);
   p.left = GroupChanges(sim::CompareInventories(fresh, after), windowsFolder, packageInfs);
 

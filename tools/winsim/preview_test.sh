@@ -58,6 +58,8 @@ contains "xp: the uninstaller from the entry's command" "$x" \
 contains "xp: the uninstaller's last words" "$x" "No need to restart computer"
 # Without the card Windows itself keeps nothing of the product: the machine is the fresh
 # one again.
+contains "xp: the restart deletes the running copy" "$x" \
+  "  deleted C:\WINDOWS\system32\KORVANE_Wendmarrow.exe"
 contains "xp: nothing left" "$x" "Left compared with the fresh machine: nothing left"
 
 # ---- XP x64 ---------------------------------------------------------------------------
@@ -77,6 +79,11 @@ contains "x64: nothing left" "$x64" "Left compared with the fresh machine: nothi
 # installer's way only on 32-bit Windows; the preview shows what stays -----------------
 check "preview on vista-x64" 0 "$winsim" preview "$package" --edition vista-x64
 contains "vista-x64: the installation completed" "$work/out" "It ended with: Installation completed."
+contains "vista-x64: the uninstaller says why it cannot" "$work/out" \
+  "It showed the message: The Multi-IO drivers cannot be uninstalled on this version of Windows."
+contains "vista-x64: and claims nothing" "$work/out" \
+  "It ended with:  PCIe Multi-IO device drivers were not uninstalled."
+contains "vista-x64: the uninstaller changed nothing" "$work/out" "It changed nothing."
 absent "vista-x64: something is left" "$work/out" "nothing left"
 sed -n '/^Left compared/,$p' "$work/out" > "$work/left"
 contains "vista-x64: the program folder stays" "$work/left" "+ C:\\Program Files\\KORVANE  (folder)"
@@ -109,7 +116,9 @@ import json, os, sys
 d = json.load(open(sys.argv[1]))
 text = open(sys.argv[2], encoding="utf-8").read()
 package = sys.argv[3]
-assert list(d) == ["package", "edition", "installer", "uninstallers", "left", "nothing_left"], list(d)
+assert list(d) == ["package", "edition", "installer", "uninstallers", "at_next_start", "left",
+                   "nothing_left"], list(d)
+assert d["at_next_start"] == ["deleted C:\\WINDOWS\\system32\\KORVANE_Wendmarrow.exe"], d
 assert d["edition"] == "xp" and d["package"] == package
 i = d["installer"]
 assert i["installed"] is True and i["nothing_installed"] is None

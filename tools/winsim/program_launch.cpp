@@ -125,6 +125,10 @@ bool LaunchProgram(sim::Machine& machine, const ProgramFile& program, const Laun
     if (scope.process().windows().Abandoned()) {
       abandoned = scope.process().windows().AbandonReason();
     }
+    if (options.messageBoxes) {
+      for (const sim::MessageBoxRecord& box : scope.process().messageBoxes)
+        options.messageBoxes->push_back(box.text);
+    }
   }  // the process ends here: its threads are joined and the front end detached
   terminal.reset();
   held.reset();

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/sim/front_end.h"
 #include "platform/sim/machine.h"
@@ -34,6 +35,8 @@ struct LaunchOptions {
   // Sees every screen state the program shows, under the window manager's lock: it may
   // only copy what it needs (a dialog's last words, for a report).
   std::function<void(const sim::Screen&)> watchScreens;
+  // Receives the texts of the message boxes the program showed, in order, if set.
+  std::vector<std::string>* messageBoxes = nullptr;
 };
 
 // Runs the program to its end. False, with the reason, when the script did not parse,

@@ -39,6 +39,8 @@ bool SetUpPlatform(int* argc, char** argv) {
   }
   sim::ProcessOptions options;
   options.modulePath = "C:\\conformance_tests.exe";
+  // The running program's own image, as on Windows.
+  g_machine->files.WriteFile(options.modulePath, "conformance tests");
   options.resources = ConformanceResources();
   options.is64BitProcess = g_nativeProcess;
   g_process = std::make_unique<sim::ProcessScope>(*g_machine, options);
