@@ -288,6 +288,10 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
   if (!lpcbData) return ERROR_SUCCESS;
   const DWORD size = static_cast<DWORD>(value->data.size());
   if (lpData && *lpcbData < size) {
+    // Windows leaves the buffer's contents undefined; the simulator fills it with the
+    // value's first bytes, as NT's partial query does, so that a caller that uses them
+    // is seen to.
+    std::memcpy(lpData, value->data.data(), *lpcbData);
     *lpcbData = size;
     return ERROR_MORE_DATA;
   }

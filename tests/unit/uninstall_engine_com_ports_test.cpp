@@ -137,6 +137,14 @@ TEST_F(ComDb, ClearsRecordedPortsButKeepsMergedAndOthers) {
   EXPECT_EQ(Bits({1, 2, 5, 256}), ComDbData());
 }
 
+// A merge copy that cannot be read whole counts as clear, whatever its first bytes say.
+TEST_F(ComDb, AMergeCopyLongerThan32BytesCountsAsClear) {
+  Value(kArbiter, "ComDB", REG_BINARY, Bits({1, 3}));
+  Value(kArbiter, "ComDB Merge", REG_BINARY, Bits({3}, 33));
+  Run({3});
+  EXPECT_EQ(Bits({1}), ComDbData());
+}
+
 TEST_F(ComDb, IsNotWrittenWhenNothingChanges) {
   Value(kArbiter, "ComDB", REG_BINARY, Bits({1, 2}, 16));
   machine_->faults.Add({"RegSetValueExA", ERROR_ACCESS_DENIED, 0, ""});

@@ -1,7 +1,10 @@
 // The device registry cleanup passes: what each selects, how it walks, what it deletes.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/unit/uninstall_engine_test_support.h"
 #include "uninstall_engine/uninstall_context.h"
@@ -25,7 +28,10 @@ const char kPortsGuid[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
 std::string Join(const std::string& a, const std::string& b) { return a + "\\" + b; }
 
 class Passes : public MachineTest {
- protected:
+ public:
+  using MachineTest::Key;
+  using MachineTest::Sz;
+
   // Runs `body` in a process on the machine; every handle and block must be given back.
   template <typename Body>
   UninstallContext Run(Body body, const char* customer = "KORVANE") {
@@ -272,6 +278,7 @@ TEST_F(Passes, UninstallEntriesOfThisCustomersUninstallerGo) {
       {"Entry D", "D:\\Tools\\KORVANE_Wendmarrow.exe", false},
       {"Entry E", "C:\\WINDOWS\\System32\\KORVANEX_Wendmarrow.exe", false},
       {"Entry F", "C:\\WINDOWS\\System32\\KORVANE_Wendmarrow.ex", false},
+      {"Entry H", "KORVANE_Wendmarrow.ex", false},
       {"Entry G", nullptr, false},
   };
   for (const auto& c : cases) {
@@ -310,6 +317,174 @@ TEST_F(Passes, MissingRootKeysEndThePassesQuietly) {
   EXPECT_FALSE(Exists(kEnumMf));
   EXPECT_FALSE(Exists(kEnumPci));
   EXPECT_FALSE(Exists(kProduct));
+}
+
+// One matching key of a pass: `lay` makes it under a name ending in `letter` and returns
+// its path; the key's own RegDeleteKeyA is the `nth` with that path in its subject (its
+// subkeys go first).
+struct WalkCase {
+  const char* pass;
+  bool stepBack;
+  std::function<std::string(Passes&, char)> lay;
+  int nth;
+  std::function<void(UninstallContext&)> run;
+};
+
+std::vector<WalkCase> WalkCases() {
+  const VidPidList card = {kCard};
+  const auto mf = [](char l) { return Join(kEnumMf, std::string("PCI#VEN_6A3C&DEV_5E17&S_") + l); };
+  const auto pci = [](char l) { return Join(kEnumPci, std::string("VEN_6A3C&DEV_5E17&S_") + l); };
+  const auto classKey = [](const char* root) {
+    return [root](Passes& t, char l) {
+      const std::string key = Join(root, std::string(1, l));
+      t.Sz(key, "MatchingDeviceId", "PCI\\VEN_6A3C&DEV_5E17");
+      return key;
+    };
+  };
+  return {
+      {"ports class", true, classKey(kPortsClass), 1,
+       [=](UninstallContext& c) { c.RemovePortsClassKeys(card); }},
+      {"multifunction class", true, classKey(kMfClass), 1,
+       [=](UninstallContext& c) { c.RemoveMultifunctionClassKeys(card); }},
+      {"multifunction devices", false,
+       [=](Passes& t, char l) {
+         t.MultiSz(Join(mf(l), "Child0000"), "HardwareID", "ZELVORAHW\\PCIEX_COM");
+         t.Sz(Join(mf(l), "Child0000\\Device Parameters"), "PortName", "COM3");
+         return mf(l);
+       },
+       3, [=](UninstallContext& c) { c.RemoveMultifunctionDevices(card); }},
+      {"PCI port devices", false,
+       [=](Passes& t, char l) {
+         t.PortInstance(Join(pci(l), "0"), "Ports", "Orrick", "COM3");
+         return pci(l);
+       },
+       3, [=](UninstallContext& c) { c.RemovePciPortDevices(card); }},
+      {"PCI child devices", true,
+       [=](Passes& t, char l) {
+         t.MultiSz(Join(pci(l), "0\\Device Parameters\\Child0000"), "HardwareID",
+                   "ZELVORAHW\\PCIEX_COM");
+         return pci(l);
+       },
+       4, [=](UninstallContext& c) { c.RemovePciChildDevices(card); }},
+      {"PCI device keys", true,
+       [=](Passes& t, char l) {
+         t.Key(pci(l));
+         return pci(l);
+       },
+       1, [=](UninstallContext& c) { c.RemovePciDeviceKeys(card); }},
+      {"uninstall entries", false,
+       [](Passes& t, char l) {
+         const std::string key = Join(kUninstall, std::string("Entry ") + l);
+         t.Sz(key, "UninstallString", "KORVANE_Wendmarrow.exe");
+         return key;
+       },
+       1, [](UninstallContext& c) { c.RemoveUninstallEntries(); }},
+      {"product keys", false,
+       [](Passes& t, char l) {
+         const std::string key = Join(kProduct, std::string("KORVANE") + (l == 'A' ? "" : "x"));
+         t.Sz(key, "VID_PID_NAME1", kCard);
+         return key;
+       },
+       1, [](UninstallContext& c) { c.RemoveProductKeys(); }},
+  };
+}
+
+// A deletion that reports success while the key stays (here the key's own RegDeleteKeyA
+// once answering 0 without deleting) is not taken for a deletion: the walk goes on past
+// the key instead of coming back to it, which would never end if the report repeated.
+TEST_F(Passes, EveryWalkGoesPastAKeyReportedDeletedThatIsStillThere) {
+  for (const WalkCase& c : WalkCases()) {
+    machine_ = engine_test::Edition("xp");
+    const std::string key = c.lay(*this, 'A');
+    machine_->faults.Add({"RegDeleteKeyA", ERROR_SUCCESS, c.nth, key});
+    Run(c.run);
+    EXPECT_TRUE(Exists(key)) << c.pass;
+  }
+}
+
+// The step-back walks examine the key before a deleted one again: a key whose deletion
+// failed once is retried once its successor has gone.
+TEST_F(Passes, EveryStepBackWalkRetriesTheKeyBeforeADeletedOne) {
+  for (const WalkCase& c : WalkCases()) {
+    if (!c.stepBack) continue;
+    machine_ = engine_test::Edition("xp");
+    const std::string first = c.lay(*this, 'A');
+    const std::string second = c.lay(*this, 'B');
+    machine_->faults.Add({"RegDeleteKeyA", ERROR_ACCESS_DENIED, 1, first});
+    Run(c.run);
+    EXPECT_FALSE(Exists(first)) << c.pass;
+    EXPECT_FALSE(Exists(second)) << c.pass;
+  }
+}
+
+// Each compared length is exact: a text agreeing one character less far is no match, and
+// one going on past the compared length still is.
+TEST_F(Passes, EachComparedPrefixHasItsExactLength) {
+  struct Case {
+    const char* what;
+    const char* device;      // below Enum\MF ("PCI#...") or Enum\PCI
+    const char* hardwareId;  // MF: the child's only function
+    const char* className;   // PCI: the instance's class and service
+    const char* service;
+    bool deleted;
+  };
+  const Case cases[] = {
+      {"MF device name, 21 characters", "PCI#VEN_6A3C&DEV_5E17", "ZELVORAHW\\PCIEX_COM", "", "",
+       true},
+      {"MF device name, 20 agree", "PCI#VEN_6A3C&DEV_5E18&SUBSYS_1", "ZELVORAHW\\PCIEX_COM", "", "",
+       false},
+      {"function, 19 characters and more", "PCI#VEN_6A3C&DEV_5E17&SUBSYS_2",
+       "ZELVORAHW\\PCIEX_COM&REV_01", "", "", true},
+      {"function, 18 agree", "PCI#VEN_6A3C&DEV_5E17&SUBSYS_3", "ZELVORAHW\\PCIEX_CON", "", "",
+       false},
+      {"class, 5 characters and more", "VEN_6A3C&DEV_5E17&SUBSYS_4", nullptr, "PortsEx", "Orrick",
+       true},
+      {"class, 4 agree", "VEN_6A3C&DEV_5E17&SUBSYS_5", nullptr, "Portx", "Orrick", false},
+      {"orrick, 6 characters and more", "VEN_6A3C&DEV_5E17&SUBSYS_6", nullptr, "Ports", "Orrick64",
+       true},
+      {"orrick, 5 agree", "VEN_6A3C&DEV_5E17&SUBSYS_7", nullptr, "Ports", "OrricX", false},
+      {"tamble, 6 characters and more", "VEN_6A3C&DEV_5E17&SUBSYS_8", nullptr, "Ports", "tamble2",
+       true},
+      {"tamble, 5 agree", "VEN_6A3C&DEV_5E17&SUBSYS_9", nullptr, "Ports", "tamblX", false},
+  };
+  for (const Case& c : cases) {
+    machine_ = engine_test::Edition("xp");
+    const bool mf = c.hardwareId != nullptr;
+    const std::string device = Join(mf ? kEnumMf : kEnumPci, c.device);
+    if (mf) {
+      MultiSz(Join(device, "Child0000"), "HardwareID", c.hardwareId);
+    } else {
+      PortInstance(Join(device, "0"), c.className, c.service, "COM3");
+    }
+    Run([&](UninstallContext& ctx) {
+      ctx.RemoveMultifunctionDevices({kCard});
+      ctx.RemovePciPortDevices({kCard});
+    });
+    EXPECT_EQ(!c.deleted, Exists(device)) << c.what;
+  }
+}
+
+// A port name counts when its size is more than 3 bytes: "COM3" stored without its NUL
+// is one.
+TEST_F(Passes, APortNameOfFourBytesWithoutItsNulIsRecorded) {
+  const std::string instance = Join(kEnumPci, "VEN_6A3C&DEV_5E17&SUBSYS_1\\0");
+  PortInstance(instance, "Ports", "Orrick", nullptr);
+  Value(Join(instance, "Device Parameters"), "PortName", REG_SZ, "COM3");
+  const UninstallContext context =
+      Run([&](UninstallContext& c) { c.RemovePciPortDevices({kCard}); });
+  EXPECT_TRUE(context.IsCardComPort(3));
+}
+
+// A child device whose deletion fails on one instance is deleted through the next.
+TEST_F(Passes, AFailedDeletionInsideAnInstanceWalkLetsTheWalkGoOn) {
+  const std::string pci = Join(kEnumPci, "VEN_6A3C&DEV_5E17&SUBSYS_1");
+  for (const char* instance : {"0", "1"}) {
+    MultiSz(Join(pci, std::string(instance) + "\\Device Parameters\\Child0000"), "HardwareID",
+            "ZELVORAHW\\PCIEX_COM");
+  }
+  machine_->faults.Add({"RegDeleteKeyA", ERROR_ACCESS_DENIED, 1, pci});
+  Run([&](UninstallContext& c) { c.RemovePciChildDevices({kCard}); });
+  EXPECT_FALSE(Exists(pci));
 }
 
 // The protected keys get their own access lists back, whichever way a pass ends.

@@ -25,6 +25,7 @@ value-without-quote|1|the character after CustomerName= is "K", not a double quo
 values-run-over-lines|1|error: the value of UninstallName= runs on to line
 unsafe-customer-name|1|program folder name "KORVANE:IO", which cannot be used: it holds one of
 customer-name-too-long|1|makes the customer key "SOFTWARE\Microsoft\Windows\CurrentVersion\PCIe Multi-Io Cont"... (297 characters), which cannot be used: it is longer than MAX_PATH
+customer-folder-of-windows|1|error: CustomerName= makes the program folder "C:\Program Files\Common Files", a folder Windows or other software already has (on every supported edition)
 provider-name-with-backslash|1|uninstall entry name "Korvane\Semiconductor", which cannot be used: it holds a backslash
 malformed-vid-pid-window|1|yields "N_6A3C&DEV_5E18", not a PCI ID
 empty-vid-pid-window|1|holds no ID: the installer writes "VEN_6A3C&DEV_5E17"

@@ -92,13 +92,27 @@ void CheckComposedNames(const std::string& inf, PackageCheck* check) {
       keyOf[text] = name.key;
     }
   }
+  // A program folder under a name the system or other software already uses would be
+  // theirs: the installer would refuse it once it holds anything, or take it over empty.
+  const std::string& customer = check->values.customerName;
+  for (const EditionPlan& plan : check->editions) {
+    if (!plan.supported) continue;
+    for (const std::string& folder : plan.programFilesFolders) {
+      if (!sim::NamesEqual(folder, customer)) continue;
+      const std::string text =
+          "CustomerName= makes the program folder " +
+          ShownText(plan.windowsFolder.substr(0, 1) + ":\\Program Files\\" + folder) +
+          ", a folder Windows or other software already has";
+      editionsOf[text].push_back(plan.edition);
+      keyOf[text] = "CustomerName=";
+    }
+  }
   const size_t supported = SupportedCount(*check);
   for (const auto& [text, editions] : editionsOf) {
     check->Add(inf, KeyLine(*check, keyOf[text]), Severity::kError,
                text + " (on " + EditionList(editions, supported) + ")");
   }
   // The uninstaller finds its customer by its own file name.
-  const std::string& customer = check->values.customerName;
   const std::string word = CustomerWordFromProgramName(check->values.uninstallerName);
   if (word != customer) {
     check->Add(inf, KeyLine(*check, "CustomerName="), Severity::kError,
@@ -194,6 +208,14 @@ std::vector<EditionPlan> PlanEditions() {
     plan.supported = context.IsSupported();
     plan.platformFolder = context.PlatformFolder();
     WindowsFolder(&plan.windowsFolder);
+    const auto programFiles =
+        machine->files.Find(plan.windowsFolder.substr(0, 1) + ":\\Program Files");
+    if (programFiles) {
+      programFiles->children.ForEach(
+          [&](const std::string& name, const std::shared_ptr<sim::FsNode>& node) {
+            if (node->isDirectory) plan.programFilesFolders.push_back(name);
+          });
+    }
     plans.push_back(plan);
   }
   return plans;

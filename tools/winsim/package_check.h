@@ -42,6 +42,9 @@ struct EditionPlan {
   bool supported = false;
   std::string platformFolder;  // "\X86", "\AMD64", "\IA64"
   std::string windowsFolder;
+  // The folders in Program Files of a fresh machine of the edition: the system's own and
+  // other software's, which a program folder must never be.
+  std::vector<std::string> programFilesFolders;
 };
 
 // Which uninstaller file a platform folder gives the installer; empty when none.
