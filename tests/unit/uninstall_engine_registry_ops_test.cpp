@@ -65,6 +65,17 @@ TEST_F(KeyTree, AMissingKeyCountsAsRemoved) {
   EXPECT_TRUE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Nowhere\\Deeper"));
 }
 
+// "Not found" from a subkey deep in the tree is no deletion of the tree: only the key's
+// own absence is.
+TEST_F(KeyTree, ASubkeyNotFoundDeepInTheTreeIsNoDeletion) {
+  Sz("SOFTWARE\\Tree\\A\\B", "v", "1");
+  machine_->faults.Add({"RegOpenKeyExA", ERROR_FILE_NOT_FOUND, 0, "SOFTWARE\\Tree\\A\\B"});
+  sim::ProcessScope scope(*machine_);
+  HandleCheck handles(scope.process());
+  EXPECT_FALSE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tree"));
+  EXPECT_TRUE(Exists("SOFTWARE\\Tree\\A\\B"));
+}
+
 TEST_F(KeyTree, ASubkeyThatCannotBeOpenedStopsTheDeletion) {
   for (const char* sub : {"A", "B", "C"}) Sz(std::string("SOFTWARE\\Tree\\") + sub, "v", sub);
   machine_->faults.Add({"RegOpenKeyExA", ERROR_ACCESS_DENIED, 0, "SOFTWARE\\Tree\\B"});
