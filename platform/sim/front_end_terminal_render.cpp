@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstring>
 #include <tuple>
 
 #include "platform/win32.h"
@@ -10,6 +11,10 @@
 namespace sim {
 
 namespace {
+
+// The keys, shown under the windows; an item is not split between lines.
+const char* const kKeyHelp[] = {"Tab/Shift+Tab: focus", "Enter/Space: press", "Esc: cancel",
+                                "Alt+letter: button", "Ctrl+C: quit"};
 
 enum Attribute : uint8_t { kBold = 1, kDim = 2, kReverse = 4, kUnderline = 8 };
 
@@ -453,11 +458,27 @@ std::string RenderScreen(const Screen& screen, const RenderOptions& options) {
     }
   }
   if (screen.windows.empty()) canvas.Write(0, 0, "(no window is open)");
-  if (!options.statusLine.empty()) canvas.Write(canvas.Rows() + 1, 0, options.statusLine);
+  // Lines wider than the terminal would wrap at any character: they are wrapped at words.
+  const int wrapWidth = options.columns > 0 ? options.columns : 1 << 20;
+  if (!options.statusLine.empty()) {
+    int row = canvas.Rows() + 1;
+    for (const std::string& line : WrapText(options.statusLine, wrapWidth))
+      canvas.Write(row++, 0, line);
+  }
   if (!options.ansi) return canvas.Plain();
-  return "\x1b[H\x1b[2J" + canvas.Ansi() +
-         "\x1b[2mTab/Shift+Tab: focus  Enter/Space: press  Esc: cancel  Alt+letter: "
-         "button  Ctrl+C: quit\x1b[0m\x1b[K\r\n";
+  std::vector<std::string> help(1);
+  for (const char* item : kKeyHelp) {
+    if (help.back().empty()) {
+      help.back() = item;
+    } else if (static_cast<int>(help.back().size() + 2 + std::strlen(item)) <= wrapWidth) {
+      help.back() += std::string("  ") + item;
+    } else {
+      help.push_back(item);
+    }
+  }
+  std::string out = "\x1b[H\x1b[2J" + canvas.Ansi();
+  for (const std::string& line : help) out += "\x1b[2m" + line + "\x1b[0m\x1b[K\r\n";
+  return out;
 }
 
 }  // namespace sim

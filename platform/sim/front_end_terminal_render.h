@@ -22,6 +22,8 @@ namespace sim {
 struct RenderOptions {
   bool ansi = false;       // escapes for attributes, cursor home and clear; "\r\n" lines
   std::string statusLine;  // shown under the windows (the terminal's last message)
+  int columns = 0;         // the terminal's width: the lines under the windows wrap to it;
+                           // 0 when unknown
 };
 
 std::string RenderScreen(const Screen& screen, const RenderOptions& options = {});
