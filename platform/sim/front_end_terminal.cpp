@@ -1,6 +1,7 @@
 #include "platform/sim/front_end_terminal.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -89,6 +90,9 @@ void TerminalFrontEnd::Draw(const Screen& screen) {
   RenderOptions options;
   options.ansi = true;
   options.statusLine = statusLine_;
+  // Read at every drawing: the terminal may have been resized since the last one.
+  struct winsize size = {};
+  if (ioctl(outputFd_, TIOCGWINSZ, &size) == 0) options.columns = size.ws_col;
   WriteAll(outputFd_, RenderScreen(screen, options));
 }
 

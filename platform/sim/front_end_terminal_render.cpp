@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstring>
 #include <tuple>
 
 #include "platform/win32.h"
@@ -10,6 +11,10 @@
 namespace sim {
 
 namespace {
+
+// The keys, shown under the windows; an item is not split between lines.
+const char* const kKeyHelp[] = {"Tab/Shift+Tab: focus", "Enter/Space: press", "Esc: cancel",
+                                "Alt+letter: button", "Ctrl+C: quit"};
 
 enum Attribute : uint8_t { kBold = 1, kDim = 2, kReverse = 4, kUnderline = 8 };
 
@@ -107,11 +112,16 @@ std::string Centered(const std::string& s, int width) {
   return std::string(left, ' ') + s + std::string(width - left - s.size(), ' ');
 }
 
-// Draws a button label; returns the column of the mnemonic letter or -1.
+// A button is drawn at least wide enough for its label.
+int ButtonWidth(const std::string& caption, int width) {
+  return std::max(width, static_cast<int>(WithoutMnemonics(caption).size()) + 4);
+}
+
+// Draws a button label, its mnemonic letter underlined.
 void DrawButton(Canvas& canvas, int row, int col, int width, const std::string& caption,
                 bool focused, bool enabled, bool isDefault) {
   const std::string label = WithoutMnemonics(caption);
-  width = std::max(width, static_cast<int>(label.size()) + 4);
+  width = ButtonWidth(caption, width);
   const char open = !enabled ? '(' : focused ? '>' : '[';
   const char close = !enabled ? ')' : focused ? '<' : ']';
   uint8_t attribute = 0;
@@ -131,6 +141,109 @@ void DrawButton(Canvas& canvas, int row, int col, int width, const std::string& 
   }
 }
 
+// A control's cells in the dialog's client area: one cell is 4 by 8 dialog units.
+struct Place {
+  int row, col, width, height;
+};
+
+Place PlaceOf(const ControlView& c) { return {c.y / 8, c.x / 4, Cells(c.cx, 4), Cells(c.cy, 8)}; }
+
+bool Overlap(int a, int aLength, int b, int bLength) { return a < b + bLength && b < a + aLength; }
+
+// Push buttons, progress bars, texts of one row and the other controls are drawn on a
+// single row; icons, group boxes and taller texts are not.
+bool DrawnOnOneRow(const ControlView& c) {
+  if (c.kind == ControlKind::Static) return PlaceOf(c).height == 1;
+  return c.kind != ControlKind::Icon && c.kind != ControlKind::GroupBox;
+}
+
+// The row each control of one row is drawn on (-1 for the others): the middle of the rows
+// it spans. Controls whose spans overlap once rounded to rows are drawn on one row, the
+// middle of the rows they all span: buttons a dialog unit apart stand level, and a label
+// beside a taller button stands on its row, as they look on Windows. Where that would put
+// a control on the row of another above or below it (their columns overlap), the controls
+// of both rows keep the rows they have alone.
+std::vector<int> OneRowPlaces(const WindowView& w) {
+  std::vector<std::vector<size_t>> groups;  // spans overlap pairwise: they have rows in common
+  for (size_t i = 0; i < w.controls.size(); ++i) {
+    if (!w.controls[i].visible || !DrawnOnOneRow(w.controls[i])) continue;
+    const Place p = PlaceOf(w.controls[i]);
+    auto overlapsAll = [&](const std::vector<size_t>& group) {
+      return std::all_of(group.begin(), group.end(), [&](size_t j) {
+        const Place q = PlaceOf(w.controls[j]);
+        return Overlap(p.row, p.height, q.row, q.height);
+      });
+    };
+    auto group = std::find_if(groups.begin(), groups.end(), overlapsAll);
+    if (group == groups.end()) {
+      groups.push_back({i});
+    } else {
+      group->push_back(i);
+    }
+  }
+  std::vector<int> rows(w.controls.size(), -1);
+  std::vector<bool> alone(groups.size(), false);
+  for (bool settled = false; !settled;) {
+    for (size_t g = 0; g < groups.size(); ++g) {
+      int first = 0, last = 1 << 20;
+      for (size_t i : groups[g]) {
+        const Place p = PlaceOf(w.controls[i]);
+        first = std::max(first, p.row);
+        last = std::min(last, p.row + p.height - 1);
+      }
+      for (size_t i : groups[g]) {
+        const Place p = PlaceOf(w.controls[i]);
+        rows[i] = alone[g] ? p.row + (p.height - 1) / 2 : (first + last) / 2;
+      }
+    }
+    settled = true;
+    for (size_t g = 0; g < groups.size(); ++g)
+      for (size_t h = 0; h < groups.size(); ++h)
+        for (size_t i : groups[g])
+          for (size_t j : groups[h]) {
+            const Place p = PlaceOf(w.controls[i]), q = PlaceOf(w.controls[j]);
+            if (i == j || rows[i] != rows[j] || !Overlap(p.col, p.width, q.col, q.width) ||
+                (alone[g] && alone[h]))
+              continue;
+            alone[g] = alone[h] = true;
+            settled = false;
+          }
+  }
+  return rows;
+}
+
+// The cells of a dialog's client area that its controls draw in: a text that needs more
+// rows than its control has takes only rows whose cells below it are still free.
+class Occupancy {
+ public:
+  Occupancy(int rows, int cols) : rows_(rows), cols_(cols), used_(rows * cols, false) {}
+  void Mark(int row, int col, int width, int height = 1) {
+    for (int r = std::max(0, row); r < std::min(rows_, row + height); ++r)
+      for (int c = std::max(0, col); c < std::min(cols_, col + width); ++c)
+        used_[r * cols_ + c] = true;
+  }
+  bool Free(int row, int col, int width) const {
+    if (row < 0 || row >= rows_) return false;
+    for (int c = std::max(0, col); c < std::min(cols_, col + width); ++c)
+      if (used_[row * cols_ + c]) return false;
+    return true;
+  }
+
+ private:
+  int rows_, cols_;
+  std::vector<bool> used_;
+};
+
+// The last line a text has room for, ended with "..." to show that words were left out.
+std::string WithEllipsis(std::string line, int width) {
+  const size_t room = static_cast<size_t>(std::max(0, width - 3));
+  if (line.size() > room) {
+    const size_t space = line.rfind(' ', room);
+    line.resize(space != std::string::npos && space > 0 ? space : room);
+  }
+  return (line + "...").substr(0, std::max(0, width));
+}
+
 void DrawDialog(Canvas& canvas, const WindowView& w, int top, int left) {
   const int cols = Cells(w.cx, 4);
   const int rows = Cells(w.cy, 8);
@@ -144,41 +257,74 @@ void DrawDialog(Canvas& canvas, const WindowView& w, int top, int left) {
   canvas.Frame(top, left, cols + 2, rows + 2, frameAttribute);
   canvas.Write(top, left + 2, " " + w.caption + " ", frameAttribute | kBold);
   if (w.hasSystemMenu) canvas.Write(top, left + cols - 2, "[x]", frameAttribute);
-  auto cellOf = [&](const ControlView& c, int* row, int* col, int* width, int* height) {
-    *row = top + 1 + c.y / 8;
-    *col = left + 1 + c.x / 4;
-    *width = Cells(c.cx, 4);
-    *height = Cells(c.cy, 8);
-  };
+  const std::vector<int> oneRow = OneRowPlaces(w);
+  Occupancy occupied(rows, cols);
+  for (size_t i = 0; i < w.controls.size(); ++i) {
+    const ControlView& c = w.controls[i];
+    if (!c.visible) continue;
+    const Place p = PlaceOf(c);
+    const int drawnRow = oneRow[i] >= 0 ? oneRow[i] : p.row;
+    switch (c.kind) {
+      case ControlKind::GroupBox:
+        occupied.Mark(p.row, p.col, p.width);
+        occupied.Mark(p.row + std::max(2, p.height) - 1, p.col, p.width);
+        occupied.Mark(p.row, p.col, 1, std::max(2, p.height));
+        occupied.Mark(p.row, p.col + p.width - 1, 1, std::max(2, p.height));
+        break;
+      case ControlKind::PushButton:
+        occupied.Mark(drawnRow, p.col, ButtonWidth(c.text, p.width));
+        break;
+      case ControlKind::Static:
+        occupied.Mark(p.row, p.col, p.width, p.height);
+        break;
+      case ControlKind::Icon:
+        occupied.Mark(p.row, p.col, 3);
+        break;
+      case ControlKind::ProgressBar:
+      case ControlKind::Other:
+        occupied.Mark(drawnRow, p.col, p.width);
+        break;
+    }
+  }
   // Group boxes first: they lie under the controls they group.
   for (const ControlView& c : w.controls) {
     if (!c.visible || c.kind != ControlKind::GroupBox) continue;
-    int row, col, width, height;
-    cellOf(c, &row, &col, &width, &height);
-    canvas.Frame(row, col, width, std::max(2, height), kDim);
-    if (!c.text.empty()) canvas.Write(row, col + 2, " " + WithoutMnemonics(c.text) + " ");
+    const Place p = PlaceOf(c);
+    canvas.Frame(top + 1 + p.row, left + 1 + p.col, p.width, std::max(2, p.height), kDim);
+    if (!c.text.empty())
+      canvas.Write(top + 1 + p.row, left + 1 + p.col + 2, " " + WithoutMnemonics(c.text) + " ");
   }
-  for (const ControlView& c : w.controls) {
+  for (size_t i = 0; i < w.controls.size(); ++i) {
+    const ControlView& c = w.controls[i];
     if (!c.visible) continue;
-    int row, col, width, height;
-    cellOf(c, &row, &col, &width, &height);
+    const Place p = PlaceOf(c);
+    const int row = top + 1 + (oneRow[i] >= 0 ? oneRow[i] : p.row);
+    const int col = left + 1 + p.col;
+    const int width = p.width;
     switch (c.kind) {
       case ControlKind::PushButton:
-        DrawButton(canvas, row + (height - 1) / 2, col, width, c.text, c.focused, c.enabled,
-                   c.isDefault);
+        DrawButton(canvas, row, col, width, c.text, c.focused, c.enabled, c.isDefault);
         break;
       case ControlKind::Static: {
         const std::string text = (c.style & SS_NOPREFIX) ? c.text : WithoutMnemonics(c.text);
-        const std::vector<std::string> lines = WrapText(text, width);
+        std::vector<std::string> lines = WrapText(text, width);
+        // Its own rows inside the dialog, then the free rows below them.
+        int shown = std::max(1, std::min(p.height, rows - p.row));
+        while (static_cast<int>(lines.size()) > shown && occupied.Free(p.row + shown, p.col, width))
+          occupied.Mark(p.row + shown++, p.col, width);
+        if (static_cast<int>(lines.size()) > shown) {
+          lines[shown - 1] = WithEllipsis(lines[shown - 1], width);
+          lines.resize(shown);
+        }
         const uint32_t align = c.style & SS_TYPEMASK;
-        for (int i = 0; i < height && i < static_cast<int>(lines.size()); ++i) {
-          std::string line = lines[i];
+        for (size_t l = 0; l < lines.size(); ++l) {
+          std::string line = lines[l];
           if (align == SS_CENTER) {
             line = Centered(line, width);
           } else if (align == SS_RIGHT) {
             line = std::string(width - line.size(), ' ') + line;
           }
-          canvas.Write(row + i, col, line, c.enabled ? 0 : kDim);
+          canvas.Write(row + static_cast<int>(l), col, line, c.enabled ? 0 : kDim);
         }
         break;
       }
@@ -312,11 +458,27 @@ std::string RenderScreen(const Screen& screen, const RenderOptions& options) {
     }
   }
   if (screen.windows.empty()) canvas.Write(0, 0, "(no window is open)");
-  if (!options.statusLine.empty()) canvas.Write(canvas.Rows() + 1, 0, options.statusLine);
+  // Lines wider than the terminal would wrap at any character: they are wrapped at words.
+  const int wrapWidth = options.columns > 0 ? options.columns : 1 << 20;
+  if (!options.statusLine.empty()) {
+    int row = canvas.Rows() + 1;
+    for (const std::string& line : WrapText(options.statusLine, wrapWidth))
+      canvas.Write(row++, 0, line);
+  }
   if (!options.ansi) return canvas.Plain();
-  return "\x1b[H\x1b[2J" + canvas.Ansi() +
-         "\x1b[2mTab/Shift+Tab: focus  Enter/Space: press  Esc: cancel  Alt+letter: "
-         "button  Ctrl+C: quit\x1b[0m\x1b[K\r\n";
+  std::vector<std::string> help(1);
+  for (const char* item : kKeyHelp) {
+    if (help.back().empty()) {
+      help.back() = item;
+    } else if (static_cast<int>(help.back().size() + 2 + std::strlen(item)) <= wrapWidth) {
+      help.back() += std::string("  ") + item;
+    } else {
+      help.push_back(item);
+    }
+  }
+  std::string out = "\x1b[H\x1b[2J" + canvas.Ansi();
+  for (const std::string& line : help) out += "\x1b[2m" + line + "\x1b[0m\x1b[K\r\n";
+  return out;
 }
 
 }  // namespace sim

@@ -2,7 +2,10 @@
 // framed box at its dialog-unit proportions (one character cell is 4 by 8 dialog units,
 // the width and height of an average character of the dialog's font), with its caption,
 // wrapped texts, buttons, group boxes and progress bars; message boxes framed the same way
-// over it. Kept apart from the terminal so that it can be tested as a string.
+// over it. A text longer than its control goes on in the free rows below it and ends with
+// "..." only where none is free; controls side by side stand on one row, however the
+// rounding to rows falls. Kept apart from the terminal so that it can be tested as a
+// string.
 //
 // Buttons read "[ OK ]"; the focused one "> OK <"; a disabled one "( OK )". With ANSI
 // escapes the focused button is also shown reversed, the default one bold, disabled ones
@@ -19,6 +22,8 @@ namespace sim {
 struct RenderOptions {
   bool ansi = false;       // escapes for attributes, cursor home and clear; "\r\n" lines
   std::string statusLine;  // shown under the windows (the terminal's last message)
+  int columns = 0;         // the terminal's width: the lines under the windows wrap to it;
+                           // 0 when unknown
 };
 
 std::string RenderScreen(const Screen& screen, const RenderOptions& options = {});

@@ -8,6 +8,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/sim/front_end_script.h"
@@ -16,10 +17,27 @@
 
 namespace program_test {
 
+// Hands everything to the script's front end and keeps a copy of every screen state.
+class RecordingFrontEnd : public sim::FrontEnd {
+ public:
+  explicit RecordingFrontEnd(sim::FrontEnd& inner) : inner_(inner) {}
+  void Attach(sim::WindowManager& windows) override { inner_.Attach(windows); }
+  void Show(const sim::Screen& screen) override {
+    shown.push_back(screen);  // under the window manager's lock: one thread at a time
+    inner_.Show(screen);
+  }
+  void Detach() override { inner_.Detach(); }
+  std::vector<sim::Screen> shown;
+
+ private:
+  sim::FrontEnd& inner_;
+};
+
 struct ProgramRun {
   bool scriptPassed = false;
-  std::string report;   // why the script failed
-  std::string screens;  // every screen state the front end was shown, in order
+  std::string report;              // why the script failed
+  std::string screens;             // every screen state the front end was shown, in order
+  std::vector<sim::Screen> shown;  // the same states as the front end was given them
   std::vector<sim::MessageBoxRecord> boxes;
   int exitCode = -1;
 };
@@ -36,12 +54,13 @@ inline ProgramRun RunProgram(sim::Machine& machine, int (*program)(),
   EXPECT_TRUE(frontEnd) << error;
   ProgramRun run;
   if (!frontEnd) return run;
+  RecordingFrontEnd recorder(*frontEnd);
   {
     sim::ProcessOptions process;
     process.modulePath = modulePath;
     process.currentDirectory = currentDirectory;
     process.resources = &resources;
-    process.frontEnd = frontEnd.get();
+    process.frontEnd = &recorder;
     sim::ProcessScope scope(machine, process);
     run.exitCode = program();
     run.boxes = scope.process().messageBoxes;
@@ -49,6 +68,7 @@ inline ProgramRun RunProgram(sim::Machine& machine, int (*program)(),
   run.scriptPassed = frontEnd->Finish();
   run.report = frontEnd->Report();
   run.screens = screens.str();
+  run.shown = std::move(recorder.shown);
   return run;
 }
 

@@ -72,6 +72,58 @@ TEST(TerminalRender, SmallDialogAtItsProportions) {
   EXPECT_EQ(sim::RenderScreen(screen), expected);
 }
 
+// A text wraps into the free rows below its control, and ends with "..." only where
+// another control takes the row; controls of one row side by side stand on one row, and
+// controls above one another keep their own rows.
+TEST(TerminalRender, TextsTakeFreeRowsAndControlsSideBySideShareOne) {
+  using K = sim::ControlKind;
+  const char kText[] = "one two three four five";
+  struct Case {
+    std::vector<sim::ControlView> controls;
+    const char* drawn;
+  } cases[] = {
+      {{Control(K::Static, 1, kText, 0, 0, 40, 8)},
+       "+- T ----------------+\n"
+       "|one two             |\n"
+       "|three four          |\n"
+       "|five                |\n"
+       "|                    |\n"
+       "+--------------------+\n"},
+      {{Control(K::Static, 1, kText, 0, 0, 40, 8), Control(K::PushButton, 2, "OK", 0, 16, 40, 8)},
+       "+- T ----------------+\n"
+       "|one two             |\n"
+       "|three...            |\n"
+       "|[   OK   ]          |\n"
+       "|                    |\n"
+       "+--------------------+\n"},
+      {{Control(K::PushButton, 1, "Up", 0, 0, 40, 12),
+        Control(K::PushButton, 2, "Down", 0, 14, 40, 12)},
+       "+- T ----------------+\n"
+       "|[   Up   ]          |\n"
+       "|[  Down  ]          |\n"
+       "|                    |\n"
+       "|                    |\n"
+       "+--------------------+\n"},
+      {{Control(K::Static, 1, "Name", 0, 10, 16, 8), Control(K::PushButton, 2, "OK", 20, 7, 24, 14),
+        Control(K::PushButton, 3, "Exit", 44, 4, 24, 20)},
+       "+- T ----------------+\n"
+       "|                    |\n"
+       "|Name [ OK ][ Exit ] |\n"
+       "|                    |\n"
+       "|                    |\n"
+       "+--------------------+\n"},
+  };
+  for (const Case& c : cases) {
+    sim::Screen screen;
+    screen.windows.emplace_back();
+    screen.windows[0].caption = "T";
+    screen.windows[0].cx = 80;
+    screen.windows[0].cy = 32;
+    screen.windows[0].controls = c.controls;
+    EXPECT_EQ(sim::RenderScreen(screen), c.drawn);
+  }
+}
+
 TEST(TerminalRender, AttributesInAnsiMode) {
   sim::Screen screen;
   screen.windows.push_back(SmallDialog());
