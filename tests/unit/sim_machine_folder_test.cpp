@@ -178,11 +178,13 @@ TEST(MachineFolder, BrokenLineIsRefusedAndNothingIsTouched) {
   EXPECT_EQ(host_files::Entries(tmp.path()), siblingsBefore);
 }
 
-// Writes `text` into one file of a copy of the fixture and loads it.
+const std::string kEndLine = std::string(kMachineFileEndLine) + "\n";
+
+// Writes `text` and the end line into one file of a copy of the fixture and loads it.
 std::string LoadError(const std::string& file, const std::string& text) {
   TempDir tmp("machine-folder");
   const std::string folder = CopyFixture(tmp);
-  WriteFile(folder + "/" + file, text);
+  WriteFile(folder + "/" + file, text + kEndLine);
   std::string error;
   EXPECT_FALSE(LoadMachine(folder, &error)) << file;
   return error;
@@ -311,7 +313,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MachineFolder, MetaCanBeShortEntriesItOmitsGetDefaults) {
   TempDir tmp("machine-folder");
   const std::string folder = CopyFixture(tmp);
-  WriteFile(folder + "/drives/C.meta", kMeta + "0x00000001 5 6 7 \\WINDOWS\\win.ini\n");
+  WriteFile(folder + "/drives/C.meta", kMeta + "0x00000001 5 6 7 \\WINDOWS\\win.ini\n" + kEndLine);
   auto m = MustLoad(folder);
   ASSERT_TRUE(m);
   auto ini = m->files.Find("C:\\WINDOWS\\win.ini");
