@@ -156,6 +156,12 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
   const sim::RegistryView view = sim::ViewFor(p, samDesired, base.view);
   std::vector<std::string> parts;
   if (!sim::MapRegistryPath(p, *base.key, lpSubKey, view, &parts)) return ERROR_BAD_PATHNAME;
+  // Windows refuses a name past its length with ERROR_INVALID_PARAMETER; it documents the
+  // depth limit but not its error, and the same one is given for it.
+  if (parts.size() > sim::kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
+  for (const std::string& part : parts) {
+    if (part.size() > sim::kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+  }
   auto root = sim::RootOf(p, *base.key);
 
   // The deepest existing key along the path decides whether anything is created.

@@ -11,6 +11,7 @@
 
 #include "platform/sim/api_support.h"
 #include "platform/sim/process.h"
+#include "platform/sim/reg_file.h"
 #include "platform/sim/win32_sim.h"
 
 namespace sim {
@@ -420,6 +421,28 @@ int WINAPI lstrcmpA(LPCSTR a, LPCSTR b) {
 }
 
 int WINAPI lstrlenA(LPCSTR s) { return s ? static_cast<int>(std::strlen(s)) : 0; }
+
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar) {
+  (void)dwFlags;  // code page 1252 gives every byte a character: nothing is invalid
+  if ((CodePage != CP_ACP && CodePage != 1252) || !lpMultiByteStr || cbMultiByte == 0 ||
+      cbMultiByte < -1 || cchWideChar < 0 || (cchWideChar > 0 && !lpWideCharStr)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const size_t length =
+      cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
+  if (cchWideChar == 0) return static_cast<int>(length);
+  if (static_cast<size_t>(cchWideChar) < length) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  for (size_t i = 0; i < length; ++i) {
+    lpWideCharStr[i] =
+        static_cast<WCHAR>(sim::Cp1252ToUnicode(static_cast<unsigned char>(lpMultiByteStr[i])));
+  }
+  return static_cast<int>(length);
+}
 
 LPSTR WINAPI lstrcpynA(LPSTR dst, LPCSTR src, int max) {
   if (!dst || max <= 0) return dst;

@@ -39,6 +39,9 @@ class Machine {
 
   // The folder it was loaded from (empty for a machine made in memory).
   std::string folder;
+  // Held while a machine loaded to be changed lives: no other command changes the
+  // folder until this machine is saved there and dropped (see folder_lock.h).
+  std::shared_ptr<class FolderLock> folderLock;
 
   // Held by every simulated call, so that a worker thread and the dialog
   // thread see one consistent machine.
@@ -58,7 +61,13 @@ std::unique_ptr<Machine> MachineFromEdition(std::string_view edition, std::strin
 // Machine folders: machine.ini, HKLM.reg (+ HKLM.security), HKCU.reg, drives/<L>/...
 // Loading refuses a folder whose files cannot be parsed, naming the file and line.
 // Saving replaces the folder as a whole: a killed save leaves the old or the new machine.
+// LoadMachine reads the folder as it stands, even while another command runs on it.
+// LoadMachineToChange also keeps every other command from changing the folder until the
+// machine is dropped; a command that loads, changes and saves a machine uses it, so that
+// two of them cannot overwrite each other's changes. Either waits a bounded time for a
+// folder in use, then fails saying so.
 std::unique_ptr<Machine> LoadMachine(const std::string& folder, std::string* error);
+std::unique_ptr<Machine> LoadMachineToChange(const std::string& folder, std::string* error);
 bool SaveMachine(const Machine& machine, const std::string& folder, std::string* error);
 
 }  // namespace sim

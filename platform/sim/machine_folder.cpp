@@ -22,6 +22,8 @@
 #include <set>
 #include <utility>
 
+#include "platform/sim/folder_lock.h"
+#include "platform/sim/host_file.h"
 #include "platform/sim/reg_file.h"
 
 namespace sim {
@@ -175,28 +177,6 @@ Kind KindOf(const std::string& path) {
   return Kind::kOther;
 }
 
-bool ReadHostFile(const std::string& path, std::string* content, std::string* what) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) {
-    *what = "cannot open: " + ErrnoText();
-    return false;
-  }
-  std::string data;
-  char buf[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      *what = "cannot read: " + ErrnoText();
-      return false;
-    }
-    if (n == 0) break;
-    data.append(buf, static_cast<size_t>(n));
-  }
-  *content = std::move(data);
-  return true;
-}
-
 bool FsyncPath(const std::string& path) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   return fd.get() >= 0 && ::fsync(fd.get()) == 0;
@@ -252,6 +232,7 @@ struct FolderPaths {
   std::string parent;
   std::string fresh;  // the new machine while it is written
   std::string old;    // the old machine during the two-rename fallback
+  std::string lock;   // the folder's lock file (folder_lock.h), kept for good
 };
 
 bool ResolvePaths(const std::string& folder, FolderPaths* paths, std::string* error) {
@@ -268,10 +249,24 @@ bool ResolvePaths(const std::string& folder, FolderPaths* paths, std::string* er
   const std::string prefix = paths->parent == "/" ? "/." : paths->parent + "/.";
   paths->fresh = prefix + base + ".winsim-new";
   paths->old = prefix + base + ".winsim-old";
+  paths->lock = prefix + base + ".winsim-lock";
   return true;
 }
 
-// Finishes or undoes what a killed save left behind (see the top of the file).
+bool HasLeftovers(const FolderPaths& paths) {
+  return KindOf(paths.fresh) != Kind::kMissing || KindOf(paths.old) != Kind::kMissing;
+}
+
+// The folder's state, shared to read the folder or exclusive to swap it (folder_lock.h).
+bool TakeState(FolderLock& lock, bool exclusive, std::string* error) {
+  if (!lock.Take(FolderLock::Byte::kQueue, exclusive, error)) return false;
+  const bool taken = lock.Take(FolderLock::Byte::kState, exclusive, error);
+  lock.Release(FolderLock::Byte::kQueue);
+  return taken;
+}
+
+// Finishes or undoes what a killed save left behind (see the top of the file). Only a
+// holder of the change lock may: a live save's leftovers are its work in progress.
 bool Recover(const FolderPaths& paths, std::string* error) {
   if (KindOf(paths.folder) == Kind::kMissing && KindOf(paths.old) == Kind::kFolder) {
     if (::rename(paths.old.c_str(), paths.folder.c_str()) != 0 || !FsyncPath(paths.parent)) {
@@ -287,6 +282,61 @@ bool Recover(const FolderPaths& paths, std::string* error) {
       if (error) *error = *leftover + ": cannot remove a leftover of a save: " + ErrnoText();
       return false;
     }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// End lines
+
+// The end line, as the file's encoding writes it: UTF-16LE after a byte-order mark.
+std::string Encoded(std::string_view ansi, bool utf16) {
+  if (!utf16) return std::string(ansi);
+  std::string out;
+  for (char c : ansi) {
+    out += c;
+    out += '\0';
+  }
+  return out;
+}
+
+bool IsUtf16(std::string_view bytes) {
+  return bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
+}
+
+void AddEndLine(std::string* bytes, const char* lineEnd) {
+  *bytes += Encoded(std::string(kMachineFileEndLine) + lineEnd, IsUtf16(*bytes));
+}
+
+bool EndsWith(std::string_view bytes, std::string_view tail) {
+  return bytes.size() >= tail.size() && bytes.substr(bytes.size() - tail.size()) == tail;
+}
+
+// The last line is the end line, whole (a line end before it, CRLF or LF after it).
+bool HasEndLine(std::string_view bytes) {
+  const bool utf16 = IsUtf16(bytes);
+  for (const char* lineEnd : {"\r\n", "\n"}) {
+    const std::string line = Encoded(std::string("\n") + kMachineFileEndLine + lineEnd, utf16);
+    if (EndsWith(bytes, line)) return true;
+  }
+  return false;
+}
+
+// One of the machine folder's own files (not a drive's content): a regular file within
+// the size cap that ends in the end line.
+bool ReadMachineFile(const std::string& folder, const std::string& name, std::string* bytes,
+                     std::string* error) {
+  std::string what;
+  if (!ReadHostFile(folder + "/" + name, HostFileRead{}, bytes, &what)) {
+    if (error) *error = name + ": " + what;
+    return false;
+  }
+  if (!HasEndLine(*bytes)) {
+    if (error) {
+      *error = name + ": the last line is not '" + kMachineFileEndLine +
+               "': the file was cut short (or written by a winsim that did not mark the end)";
+    }
+    return false;
   }
   return true;
 }
@@ -314,13 +364,10 @@ bool LoadHive(const std::string& folder, const HiveFiles& files, Machine* machin
               std::string* error) {
   const std::string regName = std::string(files.base) + ".reg";
   const std::string secName = std::string(files.base) + ".security";
-  std::string text, what;
+  std::string text;
   const Kind regKind = KindOf(folder + "/" + regName);
   if (regKind != Kind::kMissing || files.required) {
-    if (!ReadHostFile(folder + "/" + regName, &text, &what)) {
-      if (error) *error = regName + ": " + what;
-      return false;
-    }
+    if (!ReadMachineFile(folder, regName, &text, error)) return false;
     std::vector<RegFileOp> ops;
     if (!ParseRegFile(text, regName, &ops, error)) return false;
     for (const RegFileOp& op : ops) {
@@ -332,10 +379,7 @@ bool LoadHive(const std::string& folder, const HiveFiles& files, Machine* machin
     ApplyRegFile(ops, &machine->registry);
   }
   if (KindOf(folder + "/" + secName) != Kind::kMissing) {
-    if (!ReadHostFile(folder + "/" + secName, &text, &what)) {
-      if (error) *error = secName + ": " + what;
-      return false;
-    }
+    if (!ReadMachineFile(folder, secName, &text, error)) return false;
     if (!ParseKeySecurity(text, secName, machine->registry.Root(files.hive).get(), error)) {
       return false;
     }
@@ -344,8 +388,9 @@ bool LoadHive(const std::string& folder, const HiveFiles& files, Machine* machin
 }
 
 // Reads a host folder into `parent`, checking names the way Windows would see them.
+// `budget` is what the files of the machine may still weigh together.
 bool ReadHostTree(const std::string& hostPath, const std::string& shownPath, FsNode* parent,
-                  uint64_t now, std::string* error) {
+                  uint64_t now, uint64_t* budget, std::string* error) {
   Dir dir(hostPath);
   if (!dir.ok()) {
     if (error) *error = shownPath + ": cannot read the folder: " + ErrnoText();
@@ -379,14 +424,23 @@ bool ReadHostTree(const std::string& hostPath, const std::string& shownPath, FsN
     if (kind == Kind::kFolder) {
       node->isDirectory = true;
       node->attributes = kAttrDirectory;
-      if (!ReadHostTree(childHost, childShown, node.get(), now, error)) return false;
+      if (!ReadHostTree(childHost, childShown, node.get(), now, budget, error)) return false;
     } else if (kind == Kind::kFile) {
       node->attributes = kAttrArchive;
       std::string what;
-      if (!ReadHostFile(childHost, &node->content, &what)) {
-        if (error) *error = childShown + ": " + what;
+      HostFileRead how;
+      how.maxBytes = *budget < kMaxDriveFileBytes ? *budget : kMaxDriveFileBytes;
+      if (!ReadHostFile(childHost, how, &node->content, &what)) {
+        if (error) {
+          *error = childShown + ": " + what +
+                   (how.maxBytes < kMaxDriveFileBytes
+                        ? " (the machine's files weigh more than " +
+                              std::to_string(kMaxDriveBytesTotal) + " bytes together)"
+                        : "");
+        }
         return false;
       }
+      *budget -= node->content.size();
     } else {
       if (error) *error = childShown + ": neither a regular file nor a folder";
       return false;
@@ -464,7 +518,7 @@ bool LoadDrives(const std::string& folder, Machine* machine, std::string* error)
       if (letter && name.size() == 1 && KindOf(drives + "/" + name) == Kind::kFolder) {
         folders.insert(name[0]);
       } else if (letter && name.substr(1) == ".meta" &&
-                 KindOf(drives + "/" + name) == Kind::kFile) {
+                 KindOf(drives + "/" + name) != Kind::kFolder) {  // the reader refuses a link
         metas.insert(name[0]);
       } else {
         if (error) {
@@ -482,19 +536,17 @@ bool LoadDrives(const std::string& folder, Machine* machine, std::string* error)
       return false;
     }
   }
+  uint64_t budget = kMaxDriveBytesTotal;
   for (char letter : folders) {
     const std::string shown = "drives/" + std::string(1, letter);
     auto root = machine->files.AddDrive(letter);
-    if (!ReadHostTree(folder + "/" + shown, shown, root.get(), machine->Now(), error)) {
+    if (!ReadHostTree(folder + "/" + shown, shown, root.get(), machine->Now(), &budget, error)) {
       return false;
     }
     if (metas.count(letter)) {
       const std::string metaName = shown + ".meta";
-      std::string text, what;
-      if (!ReadHostFile(folder + "/" + metaName, &text, &what)) {
-        if (error) *error = metaName + ": " + what;
-        return false;
-      }
+      std::string text;
+      if (!ReadMachineFile(folder, metaName, &text, error)) return false;
       std::vector<DriveMetaEntry> entries;
       if (!ParseDriveMeta(text, metaName, &entries, error)) return false;
       if (!ApplyDriveMeta(entries, metaName, shown, root.get(), error)) return false;
@@ -523,6 +575,7 @@ bool BuildImages(const Machine& machine, std::vector<Image>* images, std::string
   Image ini;
   ini.path = "machine.ini";
   if (!FormatMachineIni(machine, &ini.owned, error)) return false;
+  AddEndLine(&ini.owned, "\n");
   images->push_back(std::move(ini));
   for (const HiveFiles& files : kHiveFiles) {
     const std::shared_ptr<RegKey> root = machine.registry.Root(files.hive);
@@ -538,6 +591,8 @@ bool BuildImages(const Machine& machine, std::vector<Image>* images, std::string
       if (error) *error = "cannot save the registry: " + what;
       return false;
     }
+    AddEndLine(&reg.owned, "\r\n");
+    AddEndLine(&sec.owned, "\n");
     images->push_back(std::move(reg));
     images->push_back(std::move(sec));
   }
@@ -565,6 +620,7 @@ bool BuildImages(const Machine& machine, std::vector<Image>* images, std::string
     Image meta;
     meta.path = base + ".meta";
     meta.owned = FormatDriveMeta(*root);
+    AddEndLine(&meta.owned, "\n");
     images->push_back(std::move(meta));
   }
   return true;
@@ -757,63 +813,6 @@ bool ParseDriveMeta(std::string_view text, std::string_view fileName,
 }
 
 // ---------------------------------------------------------------------------------------
-// Host names
-
-std::string Cp1252ToUtf8(std::string_view ansi) {
-  std::string out;
-  out.reserve(ansi.size());
-  for (char ch : ansi) {
-    const uint32_t u = Cp1252ToUnicode(static_cast<unsigned char>(ch));
-    if (u < 0x80) {
-      out += static_cast<char>(u);
-    } else if (u < 0x800) {
-      out += static_cast<char>(0xC0 | (u >> 6));
-      out += static_cast<char>(0x80 | (u & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (u >> 12));
-      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (u & 0x3F));
-    }
-  }
-  return out;
-}
-
-bool Utf8ToCp1252(std::string_view utf8, std::string* ansi) {
-  std::string out;
-  for (size_t i = 0; i < utf8.size();) {
-    const unsigned char b = static_cast<unsigned char>(utf8[i]);
-    uint32_t u;
-    size_t len;
-    if (b < 0x80) {
-      u = b;
-      len = 1;
-    } else if ((b & 0xE0) == 0xC0) {
-      u = b & 0x1F;
-      len = 2;
-    } else if ((b & 0xF0) == 0xE0) {
-      u = b & 0x0F;
-      len = 3;
-    } else {
-      return false;  // four-byte forms lie outside code page 1252 anyway
-    }
-    if (i + len > utf8.size()) return false;
-    for (size_t k = 1; k < len; ++k) {
-      const unsigned char c = static_cast<unsigned char>(utf8[i + k]);
-      if ((c & 0xC0) != 0x80) return false;
-      u = (u << 6) | (c & 0x3F);
-    }
-    const uint32_t shortest = len == 1 ? 0 : len == 2 ? 0x80 : 0x800;
-    if (u < shortest) return false;  // overlong
-    char c;
-    if (!UnicodeToCp1252(u, &c)) return false;
-    out += c;
-    i += len;
-  }
-  *ansi = std::move(out);
-  return true;
-}
-
-// ---------------------------------------------------------------------------------------
 // Test hooks
 
 void SetSaveTestHooks(const SaveTestHooks& hooks) {
@@ -827,9 +826,20 @@ int StepsOfLastSave() { return g_stepsOfLastSave; }
 // ---------------------------------------------------------------------------------------
 // LoadMachine / SaveMachine
 
-std::unique_ptr<Machine> LoadMachine(const std::string& folder, std::string* error) {
-  FolderPaths paths;
-  if (!ResolvePaths(folder, &paths, error) || !Recover(paths, error)) return nullptr;
+namespace {
+
+// Recovers a crashed save while holding the change lock (the state too, for the swap
+// back a two-rename save may need).
+bool RecoverHolding(FolderLock& lock, const FolderPaths& paths, std::string* error) {
+  if (!HasLeftovers(paths)) return true;
+  if (!TakeState(lock, true, error)) return false;
+  const bool recovered = Recover(paths, error);
+  lock.Release(FolderLock::Byte::kState);
+  return recovered;
+}
+
+std::unique_ptr<Machine> ReadFolder(const FolderPaths& paths, const std::string& folder,
+                                    std::string* error) {
   if (KindOf(paths.folder) != Kind::kFolder) {
     if (error) *error = folder + ": no machine folder there";
     return nullptr;
@@ -852,11 +862,8 @@ std::unique_ptr<Machine> LoadMachine(const std::string& folder, std::string* err
     }
   }
   auto machine = std::make_unique<Machine>();
-  std::string text, what;
-  if (!ReadHostFile(paths.folder + "/machine.ini", &text, &what)) {
-    if (error) *error = "machine.ini: " + what;
-    return nullptr;
-  }
+  std::string text;
+  if (!ReadMachineFile(paths.folder, "machine.ini", &text, error)) return nullptr;
   if (!ParseMachineIni(text, "machine.ini", machine.get(), error)) return nullptr;
   for (const HiveFiles& files : kHiveFiles) {
     if (!LoadHive(paths.folder, files, machine.get(), error)) return nullptr;
@@ -864,6 +871,38 @@ std::unique_ptr<Machine> LoadMachine(const std::string& folder, std::string* err
   if (!LoadDrives(paths.folder, machine.get(), error)) return nullptr;
   machine->folder = folder;
   return machine;
+}
+
+std::unique_ptr<Machine> Load(const std::string& folder, bool toChange, std::string* error) {
+  FolderPaths paths;
+  if (!ResolvePaths(folder, &paths, error)) return nullptr;
+  std::shared_ptr<FolderLock> lock = FolderLock::Open(paths.lock, folder, error);
+  if (!lock) {
+    // Where nothing can be written, nothing can be saved either: read the folder as it is.
+    if (toChange || (errno != EACCES && errno != EROFS)) return nullptr;
+    return ReadFolder(paths, folder, error);
+  }
+  if (toChange && !lock->Take(FolderLock::Byte::kChange, true, error)) return nullptr;
+  // A reader recovers a crashed save only when no command changes the folder now.
+  const bool recovering =
+      !toChange && HasLeftovers(paths) && lock->TryTake(FolderLock::Byte::kChange);
+  if ((toChange || recovering) && !RecoverHolding(*lock, paths, error)) return nullptr;
+  if (recovering) lock->Release(FolderLock::Byte::kChange);
+  if (!TakeState(*lock, false, error)) return nullptr;
+  std::unique_ptr<Machine> machine = ReadFolder(paths, folder, error);
+  lock->Release(FolderLock::Byte::kState);
+  if (machine && toChange) machine->folderLock = std::move(lock);
+  return machine;
+}
+
+}  // namespace
+
+std::unique_ptr<Machine> LoadMachine(const std::string& folder, std::string* error) {
+  return Load(folder, false, error);
+}
+
+std::unique_ptr<Machine> LoadMachineToChange(const std::string& folder, std::string* error) {
+  return Load(folder, true, error);
 }
 
 bool SaveMachine(const Machine& machine, const std::string& folder, std::string* error) {
@@ -881,7 +920,22 @@ bool SaveMachine(const Machine& machine, const std::string& folder, std::string*
   if (!ResolvePaths(folder, &paths, error)) return false;
   std::vector<Image> images;
   if (!BuildImages(machine, &images, error)) return false;
-  if (!Recover(paths, error)) return false;
+  // The change lock: the machine's own when it was loaded to change this folder.
+  std::shared_ptr<FolderLock> folderLock = FolderLock::Open(paths.lock, folder, error);
+  if (!folderLock) return false;
+  struct ChangeLock {
+    std::shared_ptr<FolderLock> held;
+    ~ChangeLock() {
+      if (held) held->Release(FolderLock::Byte::kChange);
+    }
+  } change;
+  if (machine.folderLock && machine.folderLock->SameFileAs(*folderLock)) {
+    folderLock = machine.folderLock;
+  } else {
+    if (!folderLock->Take(FolderLock::Byte::kChange, true, error)) return false;
+    change.held = folderLock;
+  }
+  if (!RecoverHolding(*folderLock, paths, error)) return false;
   // Never replace something that is not a machine folder: a mistyped path must not
   // wipe out someone's files.
   const Kind existing = KindOf(paths.folder);
@@ -935,6 +989,13 @@ bool SaveMachine(const Machine& machine, const std::string& folder, std::string*
   if (!FsyncPath(paths.parent)) return failIo(paths.parent + ": cannot flush: " + ErrnoText());
   if (!steps.Took()) return stop();
 
+  // Loads under way finish with the old machine; later ones see the new one.
+  std::string busy;
+  if (!TakeState(*folderLock, true, &busy)) return failIo(busy);
+  struct StateLock {
+    FolderLock& lock;
+    ~StateLock() { lock.Release(FolderLock::Byte::kState); }
+  } state{*folderLock};
   const std::string* leftover = nullptr;
   if (existing == Kind::kMissing) {
     if (::rename(paths.fresh.c_str(), paths.folder.c_str()) != 0) {

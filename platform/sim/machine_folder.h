@@ -10,6 +10,10 @@
 //   drives/C.meta               per entry: attributes, creation, last-write and
 //                               last-access time, path below the drive root
 //
+// Each of these files ends with the line kMachineFileEndLine (a comment to every reader
+// of these formats, regedit included), so that a file cut short at a line boundary is
+// refused. The files are read only when they are regular files, not through links.
+//
 // Every parser names the file and the 1-based line of the first fault.
 #pragma once
 
@@ -24,6 +28,8 @@
 #include "platform/sim/registry.h"
 
 namespace sim {
+
+constexpr char kMachineFileEndLine[] = "; end of machine file";
 
 // machine.ini. Strings are taken verbatim after '='; numbers are decimal or 0x hex;
 // flags are true/false (or 1/0). Every identity key must be present exactly once.

@@ -135,6 +135,7 @@ class Parser {
     if (!hive) return Fail(lineNo, "unknown hive '" + Excerpt(hiveName) + "'");
     std::string full = hive->target;
     if (*hive->prefix) full += std::string("\\") + hive->prefix;
+    size_t depth = *hive->prefix ? 2 : 0;
     bool any = false;
     if (sep != std::string_view::npos) {
       std::string_view rest = path.substr(sep + 1);
@@ -144,6 +145,13 @@ class Parser {
         if (part.empty()) return Fail(lineNo, "empty key name in path");
         for (unsigned char c : part) {
           if (!IsPrintable(c)) return Fail(lineNo, "control character in key name");
+        }
+        if (part.size() > kMaxKeyNameLength) {
+          return Fail(lineNo, "key name longer than " + std::to_string(kMaxKeyNameLength) +
+                                  " characters: '" + Excerpt(part) + "'");
+        }
+        if (++depth > kMaxKeyDepth) {
+          return Fail(lineNo, "key nested deeper than " + std::to_string(kMaxKeyDepth) + " levels");
         }
         full += '\\';
         full += part;

@@ -36,6 +36,12 @@ struct RegKey {
   const RegKey* Root() const;
 };
 
+// Windows' limits: a key's name holds at most 255 characters (Windows' own kernel takes
+// one more, which its registry editor then cannot list), and keys nest at most 512 levels
+// below a hive's root.
+constexpr size_t kMaxKeyNameLength = 255;
+constexpr size_t kMaxKeyDepth = 512;
+
 // Splits "A\B\C" into its components. Empty components (a doubled or trailing
 // separator) are dropped; a leading separator makes the path invalid.
 bool SplitKeyPath(std::string_view path, std::vector<std::string>* parts);

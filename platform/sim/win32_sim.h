@@ -50,6 +50,9 @@ typedef char* LPSTR;
 typedef char* PSTR;
 typedef const char* LPCSTR;
 typedef const char* PCSTR;
+typedef char16_t WCHAR;  // a UTF-16 code unit, as Windows' wchar_t
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
 typedef BYTE* LPBYTE;
 typedef BYTE* PBYTE;
 typedef const BYTE* LPCBYTE;
@@ -414,6 +417,10 @@ int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2);
 int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2);
 int WINAPI lstrlenA(LPCSTR lpString);
 LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength);
+// The simulated Windows' ANSI code page is 1252; CP_ACP and 1252 are converted.
+#define CP_ACP 0
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar);
 
 // ---- Files and folders ------------------------------------------------------------
 #define FILE_SHARE_READ 0x00000001

@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
                                               scriptOptions, &error);
   if (!script) return Fail(error);
 
-  std::unique_ptr<sim::Machine> machine = sim::LoadMachine(machineDir, &error);
+  std::unique_ptr<sim::Machine> machine = sim::LoadMachineToChange(machineDir, &error);
   if (!machine) return Fail(error);
   if (!entry.empty()) {
     if (!ReadUninstallCommand(*machine, is64Bit, entry, &program, &error)) return Fail(error);

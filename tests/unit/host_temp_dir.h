@@ -51,11 +51,18 @@ inline std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
-// The names in `dir`, sorted.
+// The names in `dir`, sorted, without the lock files machine folders keep beside them
+// for good.
 inline std::vector<std::string> Entries(const std::string& dir) {
   std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir))
-    names.push_back(e.path().filename());
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    const std::string name = e.path().filename();
+    const std::string lock = ".winsim-lock";
+    if (name.size() > lock.size() &&
+        name.compare(name.size() - lock.size(), lock.size(), lock) == 0)
+      continue;
+    names.push_back(name);
+  }
   std::sort(names.begin(), names.end());
   return names;
 }

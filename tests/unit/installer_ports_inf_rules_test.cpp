@@ -135,6 +135,16 @@ TEST(NameFaults, FileAndKeyNames) {
       {"AC\x1fME", false, true},
       {"AC\tME", false, true},
       {"M\xfcller", true, true},
+      // DEL, and a byte code page 1252 leaves undefined (a C1 control): no registry
+      // file can write them in the customer's key name.
+      {"AC\x7fME", false, true},
+      {"AC\x81ME", false, true},
+      // The UTF-8 form, in which hosts keep file names, holds 255 bytes at most: the
+      // euro sign takes three.
+      {std::string(85, '\x80'), true, true},
+      {std::string(86, '\x80'), false, true},
+      {std::string(127, '\xe9') + "k", true, true},
+      {std::string(128, '\xe9'), false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE("\"" + c.name + "\"");

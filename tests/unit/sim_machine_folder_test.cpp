@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/folder_lock.h"
+#include "platform/sim/host_file.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_folder.h"
 #include "platform/sim/reg_file.h"
@@ -178,11 +181,13 @@ TEST(MachineFolder, BrokenLineIsRefusedAndNothingIsTouched) {
   EXPECT_EQ(host_files::Entries(tmp.path()), siblingsBefore);
 }
 
-// Writes `text` into one file of a copy of the fixture and loads it.
+const std::string kEndLine = std::string(kMachineFileEndLine) + "\n";
+
+// Writes `text` and the end line into one file of a copy of the fixture and loads it.
 std::string LoadError(const std::string& file, const std::string& text) {
   TempDir tmp("machine-folder");
   const std::string folder = CopyFixture(tmp);
-  WriteFile(folder + "/" + file, text);
+  WriteFile(folder + "/" + file, text + kEndLine);
   std::string error;
   EXPECT_FALSE(LoadMachine(folder, &error)) << file;
   return error;
@@ -311,7 +316,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MachineFolder, MetaCanBeShortEntriesItOmitsGetDefaults) {
   TempDir tmp("machine-folder");
   const std::string folder = CopyFixture(tmp);
-  WriteFile(folder + "/drives/C.meta", kMeta + "0x00000001 5 6 7 \\WINDOWS\\win.ini\n");
+  WriteFile(folder + "/drives/C.meta", kMeta + "0x00000001 5 6 7 \\WINDOWS\\win.ini\n" + kEndLine);
   auto m = MustLoad(folder);
   ASSERT_TRUE(m);
   auto ini = m->files.Find("C:\\WINDOWS\\win.ini");
@@ -576,6 +581,113 @@ TEST(MachineFolder, HostNamesConvertBetweenUtf8AndCp1252) {
     std::string ansi;
     EXPECT_FALSE(Utf8ToCp1252(bad, &ansi)) << bad;
   }
+}
+
+// A file cut short at a line boundary still parses; it has lost its end line.
+TEST(MachineFolder, FileCutAtALineBoundaryIsRefused) {
+  for (const char* file :
+       {"machine.ini", "HKLM.reg", "HKCU.reg", "HKLM.security", "drives/C.meta"}) {
+    SCOPED_TRACE(file);
+    TempDir tmp("machine-folder");
+    const std::string folder = CopyFixture(tmp);
+    const std::string path = folder + "/" + file;
+    const std::string bytes = ReadFile(path);
+    const std::string lineEnd =
+        bytes.compare(0, 2, "\xff\xfe") == 0 ? std::string("\n\0", 2) : "\n";
+    const size_t cut = bytes.rfind(lineEnd, bytes.size() - lineEnd.size() - 1) + lineEnd.size();
+    WriteFile(path, bytes.substr(0, cut));
+    const auto before = StatsBelow(folder);
+    std::string error;
+    EXPECT_FALSE(LoadMachine(folder, &error));
+    EXPECT_EQ(error, std::string(file) +
+                         ": the last line is not '; end of machine file': the file was cut short "
+                         "(or written by a winsim that did not mark the end)");
+    EXPECT_EQ(StatsBelow(folder), before);
+  }
+}
+
+// A FIFO in place of a machine file would hang the load; a link would read a host file
+// outside the folder, and the next save would copy it in; a huge file would fill the
+// memory. Each is refused, naming the file, and nothing changes.
+TEST(MachineFolder, MachineFilesMustBeRegularFilesOfBoundedSize) {
+  ::alarm(60);  // a load that waits on a FIFO fails the test instead of hanging it
+  struct Case {
+    const char* file;
+    const char* kind;  // fifo, link, big
+    std::string message;
+  } const cases[] = {
+      {"machine.ini", "fifo", "machine.ini: not a regular file (a FIFO)"},
+      {"HKLM.reg", "fifo", "HKLM.reg: not a regular file (a FIFO)"},
+      {"drives/C.meta", "link", "drives/C.meta: not a regular file (a link); links are not read"},
+      {"machine.ini", "link", "machine.ini: not a regular file (a link); links are not read"},
+      {"HKCU.security", "link", "HKCU.security: not a regular file (a link); links are not read"},
+      {"HKLM.reg", "big", "HKLM.reg: larger than 67108864 bytes (67108865); not read"},
+      {"drives/C/big.bin", "big",
+       "drives/C/big.bin: larger than 268435456 bytes (268435457); not read"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " " + c.kind);
+    TempDir tmp("machine-folder");
+    const std::string folder = CopyFixture(tmp);
+    const std::string path = folder + "/" + c.file;
+    const std::string kind = c.kind;
+    if (kind == "big") {
+      const uint64_t cap =
+          std::string(c.file) == "HKLM.reg" ? kMaxMachineFileBytes : kMaxDriveFileBytes;
+      WriteFile(path, "");
+      ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(cap + 1)), 0);  // sparse
+    } else {
+      // The link leads to a good copy of the file outside the folder.
+      fs::copy_file(path, tmp.path() + "/outside");
+      fs::remove(path);
+      ASSERT_EQ(kind == "fifo" ? ::mkfifo(path.c_str(), 0666)
+                               : ::symlink((tmp.path() + "/outside").c_str(), path.c_str()),
+                0);
+    }
+    const auto before = StatsBelow(folder);
+    std::string error;
+    EXPECT_FALSE(LoadMachine(folder, &error));
+    EXPECT_EQ(error, c.message);
+    EXPECT_EQ(StatsBelow(folder), before);
+  }
+  ::alarm(0);
+}
+
+// A command that changes a folder holds it from its load to its save: another such
+// command waits, then fails saying the folder is in use; a reader reads the folder as
+// it stands and leaves a live save's copy alone, but removes a crashed save's.
+TEST(MachineFolderLock, ChangesAreSerialisedReadersDisturbNothing) {
+  SetFolderWait(std::chrono::milliseconds(200));
+  TempDir tmp("machine-folder");
+  const std::string folder = CopyFixture(tmp);
+  const std::string inUse =
+      folder + ": in use by another winsim command (waited 200 ms); try again when it has ended";
+  std::string error;
+  auto changing = LoadMachineToChange(folder, &error);
+  ASSERT_TRUE(changing) << error;
+  EXPECT_FALSE(LoadMachineToChange(folder, &error));
+  EXPECT_EQ(error, inUse);
+  auto reader = MustLoad(folder);
+  ASSERT_TRUE(reader);
+  EXPECT_FALSE(SaveMachine(*reader, folder, &error));
+  EXPECT_EQ(error, inUse);
+
+  const std::string fresh = tmp.path() + "/.machine.winsim-new";
+  fs::create_directory(fresh);
+  WriteFile(fresh + "/machine.ini", "a save in progress");
+  EXPECT_TRUE(MustLoad(folder));
+  EXPECT_EQ(ReadFile(fresh + "/machine.ini"), "a save in progress");
+
+  changing->os.csdVersion = "Service Pack 3";
+  ASSERT_TRUE(SaveMachine(*changing, folder, &error)) << error;
+  changing.reset();
+  fs::create_directory(fresh);  // as a save killed before its swap leaves it
+  auto loaded = MustLoad(folder);
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(loaded->os.csdVersion, "Service Pack 3");
+  EXPECT_FALSE(fs::exists(fresh));
+  EXPECT_TRUE(LoadMachineToChange(folder, &error)) << error;
+  SetFolderWait(std::chrono::milliseconds(10000));
 }
 
 }  // namespace

@@ -290,6 +290,12 @@ TEST_P(RegFileErrors, NameFileAndLine) {
 
 const std::string kTop = std::string(kHeader) + "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\T]\r\n";
 
+std::string Repeated(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, RegFileErrors,
     ::testing::Values(
@@ -334,6 +340,16 @@ INSTANTIATE_TEST_SUITE_P(
                  "HKLM.reg:4: unknown hive 'HKLM'"},
         BadInput{"EmptyKeyName", kTop + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\\\T]\r\n",
                  "HKLM.reg:4: empty key name in path"},
+        // Windows' limits: names of 255 characters, 512 levels below a hive's root
+        // (HKEY_CLASSES_ROOT is two of them down).
+        BadInput{"KeyNameTooLong",
+                 kTop + "[HKEY_LOCAL_MACHINE\\" + std::string(255, 'k') +
+                     "]\r\n[HKEY_LOCAL_MACHINE\\" + std::string(256, 'k') + "]\r\n",
+                 "HKLM.reg:5: key name longer than 255 characters: 'kkkkkkkkkkkkkkkkkkkkkkkk...'"},
+        BadInput{"KeyNestedTooDeep",
+                 kTop + "[HKEY_LOCAL_MACHINE" + Repeated("\\k", 512) + "]\r\n[HKEY_CLASSES_ROOT" +
+                     Repeated("\\k", 511) + "]\r\n",
+                 "HKLM.reg:5: key nested deeper than 512 levels"},
         BadInput{"DeleteHiveRoot", kTop + "[-HKEY_LOCAL_MACHINE]\r\n",
                  "HKLM.reg:4: a hive root cannot be deleted"},
         BadInput{"ValueOutsideKey", std::string(kHeader) + "\r\n\"a\"=\"b\"\r\n",

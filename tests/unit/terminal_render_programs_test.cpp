@@ -51,7 +51,8 @@ const char kDecline[] =
     "expect-state 2 enabled\npress 2\nwait-closed\n";
 // Both completion texts begin " PCI"; Exit is "Reboot Later" when a restart is offered.
 const char kUninstall[] = "press \"OK\"\nexpect-text 1003 \" PCI...\"\npress 2\nwait-closed\n";
-// Where the uninstaller cannot tell the Windows version, a message box says so.
+// Where the uninstaller cannot tell the Windows version, or cannot uninstall on it, a
+// message box says so.
 const char kUninstallAnswering[] =
     "press \"OK\"\nbox \"...\" answer OK\nexpect-text 1003 \" PCI...\"\npress 2\nwait-closed\n";
 const char kAbout[] =
@@ -74,6 +75,9 @@ const Run kRuns[] = {
     {"xp-x64", &kUninstaller, kUninstall},
     {"98-se", &kInstaller, kInstall},
     {"98-se", &kUninstaller, kUninstallAnswering},
+    // 64-bit Vista: the uninstaller says it cannot uninstall there, and did not.
+    {"vista-x64", &kInstaller, kInstall},
+    {"vista-x64", &kUninstaller, kUninstallAnswering},
 };
 
 struct Shown {

@@ -34,6 +34,12 @@ missing-driver-amd64|1|AMD64/Pellacorte.dll: error: missing (needed on xp-x64,
 missing-uninstaller-ia64|1|IA64: error: no uninstaller: neither KORVANE_Wendmarrow.exe nor Wendmarrow.exe (needed on 2003-ia64,
 missing-platform-folder-x86|1|X86: error: missing platform folder (needed on 2000,
 driver-is-a-folder|1|X86/Tamble.sys: error: a folder, where the installer copies a file
+ports-inf-is-a-link|1|ports-inf-is-a-link/Sabrelune.inf: neither a file nor a folder
+ports-inf-is-a-fifo|1|ports-inf-is-a-fifo/Sabrelune.inf: neither a file nor a folder
+platform-folder-is-a-link|1|platform-folder-is-a-link/X86: neither a file nor a folder
+inf-names-differing-in-case|1|another name in the package differs from it only in case
+customer-name-with-del|1|program folder name "KOR\x7FVANE", which cannot be used: it holds a control character
+customer-name-too-long-as-utf8|1|which cannot be used: its UTF-8 form, in which Wine'"'"'s and the simulator'"'"'s hosts keep file names, is longer than 255 bytes
 repeated-vid-pid|0|warning: VID_PID_NAME2 repeats the ID of VID_PID_NAME1, "VEN_6A3C&DEV_5E18"
 sixth-vid-pid|0|warning: VID_PID_NAME6 is written, but the uninstaller reads only VID_PID_NAME1 to VID_PID_NAME5
 vid-pid-gap|0|warning: VID_PID_NAME2 is missing while VID_PID_NAME3 is present'
@@ -118,6 +124,8 @@ vista-x64|missing-driver-amd64|aborted
 xp|missing-uninstaller-ia64|completed
 xp|unsafe-customer-name|Sabrelune.inf: the value \"KORVANE:IO\" of CustomerName= cannot be used
 xp|customer-name-too-long|Sabrelune.inf: the value \"KKKK
+xp|customer-name-with-del|Sabrelune.inf: the value \"KOR
+xp|customer-name-too-long-as-utf8|Sabrelune.inf: the value \"
 xp|provider-name-with-backslash|Sabrelune.inf: the value \"Korvane\\\\Semiconductor\" of ProviderName=
 xp|missing-ports-inf|CreateFile failed
 EOF

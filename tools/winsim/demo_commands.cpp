@@ -67,7 +67,7 @@ void PrintEntries(const char* when, const std::vector<UninstallEntry>& entries) 
 // program run, the machine saved.
 bool RunOnMachineFolder(const std::string& folder, const std::string& programPath,
                         const LaunchOptions& options, std::string* failure) {
-  std::unique_ptr<sim::Machine> machine = sim::LoadMachine(folder, failure);
+  std::unique_ptr<sim::Machine> machine = sim::LoadMachineToChange(folder, failure);
   if (!machine) return false;
   ProgramFile program;
   if (!FindProgram(*machine, programPath, &program, failure)) return false;

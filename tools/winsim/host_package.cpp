@@ -1,12 +1,11 @@
 #include "tools/winsim/host_package.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <system_error>
 #include <vector>
 
+#include "platform/sim/host_file.h"
 #include "platform/sim/machine_folder.h"
 #include "platform/sim/name_order.h"
 #include "platform/sim/path_resolution.h"
@@ -16,28 +15,12 @@ namespace winsim {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-struct PackageEntry {
-  std::string windowsPath;  // "D:\X86\Orrick.sys"
-  bool isFolder = false;
-  std::string content;
-};
-
-bool ReadHostFile(const fs::path& path, std::string* content, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (in) content->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) {
-    *error = path.string() + ": cannot be read";
-    return false;
-  }
-  return true;
-}
-
 // The whole package read and checked first, so that a refused package changes nothing.
-bool ReadPackage(const fs::path& root, char drive, std::vector<PackageEntry>* entries,
-                 std::string* error) {
+bool ReadHostPackage(const std::string& hostFolder, char drive, std::vector<PackageEntry>* entries,
+                     std::string* error) {
+  const fs::path root(hostFolder);
   std::error_code ec;
+  uint64_t budget = sim::kMaxDriveBytesTotal;
   if (!fs::is_directory(root, ec)) {
     *error = root.string() + ": not a folder";
     return false;
@@ -65,13 +48,21 @@ bool ReadPackage(const fs::path& root, char drive, std::vector<PackageEntry>* en
       return false;
     }
     PackageEntry entry;
+    entry.hostPath = host.string();
     entry.windowsPath = windowsPath;
     const fs::file_status status = it->symlink_status(ec);
     if (ec) break;
     if (fs::is_directory(status)) {
       entry.isFolder = true;
     } else if (fs::is_regular_file(status)) {
-      if (!ReadHostFile(host, &entry.content, error)) return false;
+      sim::HostFileRead how;
+      how.maxBytes = budget < sim::kMaxDriveFileBytes ? budget : sim::kMaxDriveFileBytes;
+      std::string what;
+      if (!sim::ReadHostFile(host.string(), how, &entry.content, &what)) {
+        *error = host.string() + ": " + what;
+        return false;
+      }
+      budget -= entry.content.size();
     } else {
       *error = host.string() + ": neither a file nor a folder";
       return false;
@@ -85,12 +76,10 @@ bool ReadPackage(const fs::path& root, char drive, std::vector<PackageEntry>* en
   return true;
 }
 
-}  // namespace
-
 bool PutPackageOnDrive(const std::string& hostFolder, char drive, sim::Machine* machine,
                        std::string* error) {
   std::vector<PackageEntry> entries;
-  if (!ReadPackage(hostFolder, drive, &entries, error)) return false;
+  if (!ReadHostPackage(hostFolder, drive, &entries, error)) return false;
   machine->files.now = machine->Now();
   machine->files.AddDrive(drive);
   for (PackageEntry& entry : entries) {

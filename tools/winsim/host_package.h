@@ -3,10 +3,27 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/sim/machine.h"
 
 namespace winsim {
+
+// One file or folder of a package as Windows will see it.
+struct PackageEntry {
+  std::string hostPath;     // "pkg/X86/Orrick.sys", for messages
+  std::string windowsPath;  // "D:\X86\Orrick.sys"
+  bool isFolder = false;
+  std::string content;
+};
+
+// The one reader of a host package folder, for create --package, preview and check:
+// the whole folder, depth first, each name checked as Windows and code page 1252 must
+// hold it (two names differing only in case are refused), paths no longer than
+// MAX_PATH, only regular files and folders (a link, FIFO or device is refused, not
+// followed), each file and the whole within the sizes a simulated drive holds.
+bool ReadHostPackage(const std::string& hostFolder, char drive, std::vector<PackageEntry>* entries,
+                     std::string* error);
 
 // Copies the contents of `hostFolder` (files and folders, recursively) to the root of
 // `drive`, and adds the installer's placeholder (Kestrolin.exe) at the root when the

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <system_error>
@@ -16,6 +15,8 @@
 #include "platform/sim/name_order.h"
 #include "platform/sim/process.h"
 #include "sysinfo/system_folders.h"
+#include "tools/winsim/host_package.h"
+#include "tools/winsim/machine_setup.h"
 #include "uninstall_engine/uninstall_context.h"
 
 namespace winsim {
@@ -28,31 +29,32 @@ const char* const kDriverFiles[] = {"Orrick.sys", "Tamble.sys", "Quellmast.sys",
                                     "Pellacorte.dll"};
 constexpr char kGenericUninstaller[] = "Wendmarrow.exe";
 
-// The entry of `folder` named `name` as Windows finds it: regardless of letter case.
-enum class Entry { kMissing, kFile, kFolder };
-Entry FindEntry(const fs::path& folder, const std::string& name, fs::path* found) {
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string ansi;
-    if (!sim::Utf8ToCp1252(it->path().filename().string(), &ansi) || !sim::NamesEqual(ansi, name))
-      continue;
-    if (found) *found = it->path();
-    return it->is_directory(ec) ? Entry::kFolder : Entry::kFile;
+// The package as it stands on the installer's drive, read by the reader that create and
+// preview use, so that the three refuse the same packages.
+struct Package {
+  fs::path root;
+  std::vector<PackageEntry> entries;
+  std::string HostPath(const std::string& windowsPath) const {
+    std::string relative = sim::Cp1252ToUtf8(windowsPath.substr(3));
+    for (char& c : relative) c = c == '\\' ? '/' : c;
+    return (root / relative).string();
   }
-  return Entry::kMissing;
+};
+
+std::string DrivePath(const std::string& name) {
+  return std::string(1, kPackageDrive) + ":\\" + name;
 }
 
-// The installer reads 20000 bytes; the rest is read only to say where a key stands that
-// the installer does not see, so a huge file is read no further than this.
-constexpr size_t kMaxInfBytesSearched = 4 << 20;
-
-bool ReadHostFile(const fs::path& path, std::string* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->resize(kMaxInfBytesSearched);
-  in.read(&(*bytes)[0], static_cast<std::streamsize>(bytes->size()));
-  bytes->resize(static_cast<size_t>(in.gcount()));
-  return !in.bad();
+// The entry at `windowsPath` as Windows finds it: regardless of letter case.
+enum class Entry { kMissing, kFile, kFolder };
+Entry FindEntry(const Package& package, const std::string& windowsPath,
+                const PackageEntry** found) {
+  for (const PackageEntry& entry : package.entries) {
+    if (!sim::NamesEqual(entry.windowsPath, windowsPath)) continue;
+    if (found) *found = &entry;
+    return entry.isFolder ? Entry::kFolder : Entry::kFile;
+  }
+  return Entry::kMissing;
 }
 
 // "xp, 2003, vista" or "every supported edition".
@@ -129,13 +131,13 @@ void CheckComposedNames(const std::string& inf, PackageCheck* check) {
 
 // The files the installer copies from each platform folder that a supported edition
 // uses, and the uninstaller it takes from there.
-void CheckLayout(const fs::path& root, PackageCheck* check) {
+void CheckLayout(const Package& package, PackageCheck* check) {
   const size_t supported = SupportedCount(*check);
   for (const char* inf : {"Sabrelune.inf", "Dovrik.inf"}) {
-    const Entry entry = FindEntry(root, inf, nullptr);
+    const Entry entry = FindEntry(package, DrivePath(inf), nullptr);
     if (entry == Entry::kFile) continue;
     const bool ports = std::string(inf) == "Sabrelune.inf";
-    check->Add((root / inf).string(), 0, Severity::kError,
+    check->Add(package.HostPath(DrivePath(inf)), 0, Severity::kError,
                entry == Entry::kFolder ? "a folder, where the installer reads and copies a file"
                : ports ? "missing: the installer stops at \"CreateFile failed\" before it writes "
                          "anything"
@@ -147,30 +149,33 @@ void CheckLayout(const fs::path& root, PackageCheck* check) {
   }
   const std::string customUninstaller = check->values.uninstallerName + ".exe";
   for (const auto& [platform, editions] : editionsOf) {
-    const std::string folderName = platform.substr(1);
+    const std::string folderPath = DrivePath(platform.substr(1));
     const std::string where = " (needed on " + EditionList(editions, supported) + ")";
-    fs::path folder;
-    if (FindEntry(root, folderName, &folder) != Entry::kFolder) {
-      check->Add((root / folderName).string(), 0, Severity::kError,
+    const PackageEntry* folder = nullptr;
+    if (FindEntry(package, folderPath, &folder) != Entry::kFolder) {
+      check->Add(package.HostPath(folderPath), 0, Severity::kError,
                  "missing platform folder" + where);
       check->uninstallers.push_back({platform, ""});
       continue;
     }
     std::string used;
     for (const std::string& name : {customUninstaller, std::string(kGenericUninstaller)}) {
-      if (used.empty() && FindEntry(folder, name, nullptr) == Entry::kFile) used = name;
+      if (used.empty() && FindEntry(package, folderPath + "\\" + name, nullptr) == Entry::kFile) {
+        used = name;
+      }
     }
     check->uninstallers.push_back({platform, used});
     if (used.empty()) {
       check->Add(
-          folder.string(), 0, Severity::kError,
+          folder->hostPath, 0, Severity::kError,
           "no uninstaller: neither " + customUninstaller + " nor " + kGenericUninstaller + where);
     }
     for (const char* driver : kDriverFiles) {
-      const Entry entry = FindEntry(folder, driver, nullptr);
+      const std::string driverPath = folderPath + "\\" + driver;
+      const Entry entry = FindEntry(package, driverPath, nullptr);
       if (entry == Entry::kFile) continue;
       check->Add(
-          (folder / driver).string(), 0, Severity::kError,
+          (fs::path(folder->hostPath) / driver).string(), 0, Severity::kError,
           (entry == Entry::kFolder ? "a folder, where the installer copies a file" : "missing") +
               where);
     }
@@ -225,22 +230,25 @@ PackageCheck CheckPackage(const std::string& hostFolder) {
   PackageCheck check;
   check.package = hostFolder;
   check.editions = PlanEditions();
-  const fs::path root(hostFolder);
-  fs::path inf;
-  std::string bytes;
-  const bool found = FindEntry(root, "Sabrelune.inf", &inf) == Entry::kFile;
-  if (found && ReadHostFile(inf, &bytes)) {
-    CheckPortsInf(bytes, inf.string(), &check);
-    std::error_code ec;
-    const auto size = fs::file_size(inf, ec);
-    if (!ec) check.portsInfBytes = static_cast<size_t>(size);
-    CheckComposedNames(inf.string(), &check);
+  Package package;
+  package.root = hostFolder;
+  std::string error;
+  if (!ReadHostPackage(hostFolder, kPackageDrive, &package.entries, &error)) {
+    check.Add(hostFolder, 0, Severity::kError,
+              "the package cannot be used (create --package and preview refuse it too): " + error);
+    check.values = ResolveCustomisation(std::string(), CustomisationValues{});
+    return check;
+  }
+  const PackageEntry* inf = nullptr;
+  if (FindEntry(package, DrivePath("Sabrelune.inf"), &inf) == Entry::kFile) {
+    CheckPortsInf(inf->content, inf->hostPath, &check);
+    check.portsInfBytes = inf->content.size();
+    CheckComposedNames(inf->hostPath, &check);
   } else {
-    if (found) check.Add(inf.string(), 0, Severity::kError, "cannot be read");
     // The installer stops at "CreateFile failed"; the layout is still worth knowing.
     check.values = ResolveCustomisation(std::string(), CustomisationValues{});
   }
-  CheckLayout(root, &check);
+  CheckLayout(package, &check);
   return check;
 }
 

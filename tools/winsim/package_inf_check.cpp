@@ -243,7 +243,7 @@ std::string QuotedText(const std::string& text) {
       out += "\\n";
     } else if (c == '\t') {
       out += "\\t";
-    } else if (c < 0x20) {
+    } else if (c < 0x20 || c == 0x7F) {
       char hex[8];
       std::snprintf(hex, sizeof hex, "\\x%02X", c);
       out += hex;

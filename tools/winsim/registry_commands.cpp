@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/host_file.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_folder.h"
 #include "platform/sim/reg_file.h"
@@ -17,26 +18,6 @@ namespace winsim {
 
 namespace {
 
-bool ReadWholeFile(const std::string& path, std::string* content, std::string* error) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) {
-    *error = path + ": cannot open: " + std::strerror(errno);
-    return false;
-  }
-  std::string data;
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) {
-    *error = path + ": cannot read: " + std::strerror(errno);
-    return false;
-  }
-  *content = std::move(data);
-  return true;
-}
-
 int Import(const std::vector<std::string>& args) {
   const ParsedArgs parsed = ParseArgs(args, {});
   if (!parsed.error.empty()) return BadUsage("import", parsed.error);
@@ -46,11 +27,14 @@ int Import(const std::vector<std::string>& args) {
   const std::string& dir = parsed.positional[0];
   const std::string& file = parsed.positional[1];
   std::string text, error;
-  if (!ReadWholeFile(file, &text, &error)) return Fail(error);
+  // The user names the file: a link is followed, but a FIFO or a device is not read.
+  sim::HostFileRead how;
+  how.followLinks = true;
+  if (!sim::ReadHostFile(file, how, &text, &error)) return Fail(file + ": " + error);
   // The whole file is checked before the machine is touched.
   std::vector<sim::RegFileOp> ops;
   if (!sim::ParseRegFile(text, file, &ops, &error)) return Fail(error);
-  std::unique_ptr<sim::Machine> machine = sim::LoadMachine(dir, &error);
+  std::unique_ptr<sim::Machine> machine = sim::LoadMachineToChange(dir, &error);
   if (!machine) return Fail(error);
   sim::ApplyRegFile(ops, &machine->registry);
   if (!sim::SaveMachine(*machine, dir, &error)) return Fail(error);

@@ -35,7 +35,7 @@ int Run(const std::vector<std::string>& args) {
   if (!sim::Utf8ToCp1252(parsed.positional[1], &programPath)) {
     return Fail(parsed.positional[1] + ": not code page 1252 text");
   }
-  std::unique_ptr<sim::Machine> machine = sim::LoadMachine(dir, &error);
+  std::unique_ptr<sim::Machine> machine = sim::LoadMachineToChange(dir, &error);
   if (!machine) return Fail(error);
   ProgramFile program;
   if (!FindProgram(*machine, programPath, &program, &error)) return Fail(sim::Cp1252ToUtf8(error));
