@@ -27,10 +27,29 @@ def reg_text(keys, utf16):
     return b"\xff\xfe" + text.encode("utf-16-le") if utf16 else text.encode("utf-8")
 
 
-def write_snapshot(folder, keys, files, utf16):
+def write_file(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+WOW64 = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node"
+
+
+def write_snapshot(folder, keys, files, utf16, views=True):
+    """Each view's export holds the keys below its root (and the root); views=False
+    writes the native view only; an export given as bytes is written as it is."""
     os.makedirs(folder)
-    with open(os.path.join(folder, "reg0.reg"), "wb") as f:
-        f.write(reg_text(keys, utf16))
+    exports = {"native.reg": ("HKEY_LOCAL_MACHINE", {"HKEY_LOCAL_MACHINE": []})}
+    if views:
+        exports["wow64.reg"] = (WOW64, {WOW64: []})
+    for path, values in keys.items():
+        root = WOW64 if views and path.lower().startswith(WOW64.lower()) else "HKEY_LOCAL_MACHINE"
+        exports["wow64.reg" if root == WOW64 else "native.reg"][1][path] = values
+    with open(os.path.join(folder, "views.txt"), "w") as f:
+        for name, (root, content) in exports.items():
+            f.write("%s %s\n" % (name, root))
+            with open(os.path.join(folder, name), "wb") as reg:
+                reg.write(content if isinstance(content, bytes) else reg_text(content, utf16))
     with open(os.path.join(folder, "files.txt"), "w") as f:
         for line in sorted(files):
             f.write(line + "\n")
@@ -48,11 +67,13 @@ ENTRY = UNINSTALL + "\\Korvane"
 
 
 class MachineDiffTest(unittest.TestCase):
-    def run_diff(self, wine_after, sim_after, tags="supported 64-bit nt5", checks=()):
+    def run_diff(self, wine_after, sim_after, tags="supported 64-bit nt5", checks=(),
+                 wine_before=None, sim_before=None):
         with tempfile.TemporaryDirectory() as work:
-            for side, (keys, files), utf16 in (("wine", wine_after, True),
-                                               ("sim", sim_after, False)):
-                write_snapshot(os.path.join(work, side, "before"), BASE_KEYS, BASE_FILES, utf16)
+            for side, (keys, files), utf16, before in (
+                    ("wine", wine_after, True, wine_before), ("sim", sim_after, False, sim_before)):
+                write_snapshot(os.path.join(work, side, "before"), before or BASE_KEYS,
+                               BASE_FILES, utf16)
                 write_snapshot(os.path.join(work, side, "after"), keys, files, utf16)
             command = [sys.executable, DIFF, "--differences", DIFFERENCES, "--tags", tags,
                        "--wine", os.path.join(work, "wine", "before"),
@@ -114,18 +135,64 @@ class MachineDiffTest(unittest.TestCase):
                 if not agree:
                     self.assertIn("the machines differ", out)
 
+    def test_stated_differences_hold_only_where_stated(self):
+        enum = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\PCI\\VEN_1&DEV_2\\3&4"
+        arbiter = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter"
+        session = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager"
+        guid = '"ClassGUID"="{4d36e971-e325-11ce-bfc1-08002be10318}"'
+        upper = '"ClassGUID"="{4D36E971-E325-11CE-BFC1-08002BE10318}"'
+
+        def pending(path):  # a delete scheduled for the restart, as both editors write it
+            data = ("\\??\\" + path + "\0\0\0").encode("utf-16-le")
+            return '"PendingFileRenameOperations"=hex(7):' + ",".join("%02x" % b for b in data)
+
+        copy = ["f 9 windows/syswow64/korvane_wendmarrow.exe"]
+        cases = [
+            # name, tags, Wine (before, after), simulator (before, after), whether they agree
+            ("the COM database released by the ports class installer on 32-bit Windows",
+             "32-bit", ({arbiter: ["\"ComDB\"=hex:3f"]},) * 2,
+             ({arbiter: ["\"ComDB\"=hex:3f"]}, {arbiter: ["\"ComDB\"=hex:1f"]}), True),
+            ("the same on 64-bit Windows, where the uninstaller releases it itself",
+             "64-bit", ({arbiter: ["\"ComDB\"=hex:3f"]},) * 2,
+             ({arbiter: ["\"ComDB\"=hex:3f"]}, {arbiter: ["\"ComDB\"=hex:1f"]}), False),
+            ("Wine's class GUID written back in upper case", "",
+             ({enum: [guid]}, {enum: [upper]}), ({enum: [guid]},) * 2, True),
+            ("a class GUID changed to another class", "",
+             ({enum: [guid]}, {enum: [upper.replace("71", "78", 1)]}), ({enum: [guid]},) * 2,
+             False),
+            ("the running copy's deletion scheduled, the Windows folder spelt two ways",
+             "ran-uninstall", ({}, {session: [pending("C:\\windows\\system32\\K.exe")]}),
+             ({}, {session: [pending("C:\\WINDOWS\\System32\\K.exe")]}), True),
+            ("another file scheduled", "ran-uninstall",
+             ({}, {session: [pending("C:\\windows\\system32\\K.exe")]}),
+             ({}, {session: [pending("C:\\WINDOWS\\System32\\L.exe")]}), False),
+        ]
+        for name, tags, (wine0, wine1), (sim0, sim1), agree in cases:
+            with self.subTest(name):
+                base = lambda keys: dict(BASE_KEYS, **keys)
+                code, out = self.run_diff((base(wine1), BASE_FILES), (base(sim1), BASE_FILES),
+                                          tags, wine_before=base(wine0), sim_before=base(sim0))
+                self.assertEqual(code == 0, agree, out)
+        # The running uninstaller's copy that stays: in SysWOW64 only for a 32-bit program.
+        for tags, agree in (("ran-uninstall 64-bit programs-32", True),
+                            ("ran-uninstall 64-bit programs-64", False)):
+            with self.subTest(tags):
+                code, out = self.run_diff((BASE_KEYS, BASE_FILES + copy),
+                                          (BASE_KEYS, BASE_FILES), tags)
+                self.assertEqual(code == 0, agree, out)
+
     def test_checks_hold_on_both_machines(self):
         entry = {UNINSTALL: [], ENTRY: []}
-        wow_entry = {UNINSTALL: [], "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\"
-                     "Windows\\CurrentVersion\\Uninstall\\Korvane": []}
+        wow_entry = {UNINSTALL: [], WOW64 + "\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvane": []}
+        absent = "absent key HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvane"
         cases = [
-            ("absent key HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvane",
-             BASE_KEYS, True),
-            ("absent key HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvane",
-             entry, False),
-            # A 32-bit program's key on a 64-bit Windows counts too.
-            ("absent key HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvane",
-             wow_entry, False),
+            (absent, BASE_KEYS, True),
+            (absent, entry, False),
+            # A SOFTWARE key is looked for in the programs' own view: a 32-bit program's on
+            # 64-bit Windows is the Wow6432Node, and only there.
+            (absent, wow_entry, True),
+            (absent, wow_entry, False, "programs-32"),
+            (absent, entry, True, "programs-32"),
             ("present key HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\korvane",
              entry, True),
             ("present key HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvane",
@@ -134,10 +201,40 @@ class MachineDiffTest(unittest.TestCase):
             ("present file C:\\windows\\INF", BASE_KEYS, True),
             ("missing file C:\\x", BASE_KEYS, False),  # not a check
         ]
-        for check, keys, holds in cases:
-            with self.subTest(check):
-                code, out = self.run_diff((keys, BASE_FILES), (keys, BASE_FILES), checks=[check])
+        for check, keys, holds, *tags in cases:
+            with self.subTest(check, tags=tags):
+                code, out = self.run_diff((keys, BASE_FILES), (keys, BASE_FILES), checks=[check],
+                                          tags="supported 64-bit nt5 " + " ".join(tags))
                 self.assertEqual(code == 0, holds, out)
+
+    def test_every_view_must_be_exported_by_both_sides(self):
+        empty_wow64 = b"\xff\xfe" + "Windows Registry Editor Version 5.00\r\n".encode("utf-16-le")
+        cases = [
+            # name, what to do to Wine's after snapshot, the message
+            ("an export that was never written", lambda d: os.remove(os.path.join(d, "wow64.reg")),
+             "is missing"),
+            ("an export of nothing (regedit's exit 0 for a key it could not open)",
+             lambda d: write_file(os.path.join(d, "wow64.reg"), empty_wow64),
+             "lacks its own key"),
+            ("a snapshot of the native view only",
+             lambda d: write_file(os.path.join(d, "views.txt"),
+                                  b"native.reg HKEY_LOCAL_MACHINE\n"), "different registry views"),
+        ]
+        for name, damage, message in cases:
+            with self.subTest(name), tempfile.TemporaryDirectory() as work:
+                folders = {}
+                for side, utf16 in (("wine", True), ("sim", False)):
+                    for when in ("before", "after"):
+                        folders[side, when] = os.path.join(work, side, when)
+                        write_snapshot(folders[side, when], BASE_KEYS, BASE_FILES, utf16)
+                damage(folders["wine", "after"])
+                result = subprocess.run(
+                    [sys.executable, DIFF, "--differences", DIFFERENCES, "--tags", "64-bit",
+                     "--wine", folders["wine", "before"], folders["wine", "after"],
+                     "--sim", folders["sim", "before"], folders["sim", "after"]],
+                    capture_output=True, text=True)
+                self.assertEqual(result.returncode, 1, result.stdout)
+                self.assertIn(message, result.stdout)
 
 
 if __name__ == "__main__":

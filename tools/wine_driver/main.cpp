@@ -8,7 +8,9 @@
 // on its windows, and waits for the program to end. Every step waits on the condition it
 // checks until the script's time-out (30 s by default); nothing is timed by sleeping.
 // Prints each step as it passes; on the first failure prints the step, why, and the
-// program's windows.
+// program's windows. A screenshot without a caption shows the program's open message box
+// when there is one (what the user looks at), else its top window; a box step returns
+// once the answered box has closed.
 // Exit status: 0 every step passed and the program ended, 1 it did not, 2 bad usage.
 #include <cstdio>
 #include <cstring>

@@ -38,6 +38,15 @@ const WindowState* FindBox(const std::vector<WindowState>& windows, const std::s
   return nullptr;
 }
 
+// What a screenshot shows: the window so captioned; without a caption, the message box
+// in front of the user when one is open (a box the worker thread shows without an owner
+// need not be first in the Z order), else the topmost window.
+const WindowState* ShotWindow(const std::vector<WindowState>& windows, const std::string& caption) {
+  for (const WindowState& w : windows)
+    if (caption.empty() ? w.IsMessageBox() : TextMatches(caption, w.caption)) return &w;
+  return caption.empty() && !windows.empty() ? &windows.front() : nullptr;
+}
+
 }  // namespace
 
 ScriptPlayer::ScriptPlayer(std::string scriptName, std::string shotFolder)
@@ -171,6 +180,11 @@ std::string ScriptPlayer::RunStep(const ScriptStep& step) {
         return "no message box shows " + Quoted(step.text) + Waited();
       PostMessageA(foundOwner_, WM_COMMAND, MAKEWPARAM(step.id, BN_CLICKED),
                    reinterpret_cast<LPARAM>(GetDlgItem(foundOwner_, step.id)));
+      // Answered once it is gone: a next box of the same text is then another box.
+      if (!WaitFor(step, [](ScriptPlayer& p, const ScriptStep&, const std::vector<WindowState>&) {
+            return !IsWindow(p.foundOwner_) || !IsWindowVisible(p.foundOwner_);
+          }))
+        return "the message box stayed open after the answer" + Waited();
       return "";
     }
     case Kind::WaitClosed: {
@@ -188,13 +202,9 @@ std::string ScriptPlayer::RunStep(const ScriptStep& step) {
       if (shotFolder_.empty()) return "";  // pictures not asked for in this run
       if (!WaitFor(step,
                    [](ScriptPlayer& p, const ScriptStep& s, const std::vector<WindowState>& ws) {
-                     for (const WindowState& w : ws) {
-                       if (s.window.empty() || TextMatches(s.window, w.caption)) {
-                         p.foundOwner_ = w.handle;
-                         return true;
-                       }
-                     }
-                     return false;
+                     const WindowState* shown = ShotWindow(ws, s.window);
+                     if (shown) p.foundOwner_ = shown->handle;
+                     return shown != nullptr;
                    }))
         return "no window " + (step.window.empty() ? std::string() : Quoted(step.window) + " ") +
                "to take a picture of" + Waited();
