@@ -102,7 +102,8 @@ int main(int argc, char** argv) {
     std::printf("uninstall command: %s\n", command.c_str());
   }
   wine_driver::ScriptPlayer player(scriptPath, shots);
-  const bool passed = player.Play(command, cwd, steps);
+  // An Uninstall entry's command is started as the list of installed programs starts it.
+  const bool passed = player.Play(command, cwd, steps, !entry.empty());
   std::fflush(stdout);
   return passed ? 0 : 1;
 }

@@ -218,13 +218,22 @@ std::string ScriptPlayer::RunStep(const ScriptStep& step) {
 }
 
 bool ScriptPlayer::Play(const std::string& commandLine, const std::string& folder,
-                        const std::vector<ScriptStep>& steps) {
+                        const std::vector<ScriptStep>& steps, bool asTheShell) {
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.empty() ? nullptr : folder.c_str(), &startup, &process_)) {
+  PVOID redirection = nullptr;
+  BOOL wow64 = FALSE;
+  const bool native = asTheShell && IsWow64Process(GetCurrentProcess(), &wow64) && wow64 &&
+                      Wow64DisableWow64FsRedirection(&redirection);
+  const BOOL started =
+      CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                     folder.empty() ? nullptr : folder.c_str(), &startup, &process_);
+  const DWORD startError = GetLastError();
+  if (native) Wow64RevertWow64FsRedirection(redirection);
+  SetLastError(startError);
+  if (!started) {
     std::printf("FAILED: %s cannot be started (error %lu)\n", commandLine.c_str(),
                 static_cast<unsigned long>(GetLastError()));
     return false;

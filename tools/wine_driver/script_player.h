@@ -21,9 +21,11 @@ class ScriptPlayer {
 
   // Starts `commandLine` in `folder` (none: the driver's own), plays the steps, then waits
   // for the program to end. True when every step passed and the program ended by itself;
-  // a program still running at the end is ended and the run fails.
+  // a program still running at the end is ended and the run fails. `asTheShell` starts
+  // it as Windows' 64-bit shell (the list of installed programs) does, without WOW64's
+  // file-system redirection, so that a path in System32 names the native System32.
   bool Play(const std::string& commandLine, const std::string& folder,
-            const std::vector<ScriptStep>& steps);
+            const std::vector<ScriptStep>& steps, bool asTheShell = false);
 
  private:
   using Check = bool (*)(ScriptPlayer&, const ScriptStep&, const std::vector<WindowState>&);

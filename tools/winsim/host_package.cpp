@@ -16,8 +16,8 @@ namespace winsim {
 namespace fs = std::filesystem;
 
 // The whole package read and checked first, so that a refused package changes nothing.
-bool ReadHostPackage(const std::string& hostFolder, char drive, std::vector<PackageEntry>* entries,
-                     std::string* error) {
+bool ReadHostPackage(const std::string& hostFolder, const std::string& windowsFolder,
+                     std::vector<PackageEntry>* entries, std::string* error) {
   const fs::path root(hostFolder);
   std::error_code ec;
   uint64_t budget = sim::kMaxDriveBytesTotal;
@@ -25,12 +25,11 @@ bool ReadHostPackage(const std::string& hostFolder, char drive, std::vector<Pack
     *error = root.string() + ": not a folder";
     return false;
   }
-  const std::string driveRoot = std::string(1, drive) + ":";
   std::set<std::string, sim::NameLess> seen;  // Windows names ignore case; the host's do not
   fs::recursive_directory_iterator it(root, ec), end;
   for (; !ec && it != end; it.increment(ec)) {
     const fs::path& host = it->path();
-    std::string windowsPath = driveRoot;
+    std::string windowsPath = windowsFolder;
     for (const fs::path& part : fs::relative(host, root)) {
       std::string name;
       if (!sim::Utf8ToCp1252(part.string(), &name) || !sim::IsValidName(name)) {
@@ -76,12 +75,16 @@ bool ReadHostPackage(const std::string& hostFolder, char drive, std::vector<Pack
   return true;
 }
 
-bool PutPackageOnDrive(const std::string& hostFolder, char drive, sim::Machine* machine,
-                       std::string* error) {
+bool PutPackageInFolder(const std::string& hostFolder, const std::string& windowsFolder,
+                        sim::Machine* machine, std::string* error) {
   std::vector<PackageEntry> entries;
-  if (!ReadHostPackage(hostFolder, drive, &entries, error)) return false;
+  if (!ReadHostPackage(hostFolder, windowsFolder, &entries, error)) return false;
   machine->files.now = machine->Now();
-  machine->files.AddDrive(drive);
+  machine->files.AddDrive(windowsFolder[0]);
+  if (windowsFolder.size() > 2 && !machine->files.MakeDirectories(windowsFolder)) {
+    *error = windowsFolder + ": cannot be made on the machine";
+    return false;
+  }
   for (PackageEntry& entry : entries) {
     const bool made = entry.isFolder ? machine->files.MakeDirectories(entry.windowsPath) != nullptr
                                      : machine->files.WriteFile(
@@ -91,8 +94,7 @@ bool PutPackageOnDrive(const std::string& hostFolder, char drive, sim::Machine* 
       return false;
     }
   }
-  const std::string installer =
-      std::string(1, drive) + ":\\" + ProgramFileName(ProgramKind::kInstaller);
+  const std::string installer = windowsFolder + "\\" + ProgramFileName(ProgramKind::kInstaller);
   if (!machine->files.Find(installer)) machine->files.WriteFile(installer, InstallerPlaceholder());
   return true;
 }

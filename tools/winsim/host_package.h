@@ -22,15 +22,17 @@ struct PackageEntry {
 // hold it (two names differing only in case are refused), paths no longer than
 // MAX_PATH, only regular files and folders (a link, FIFO or device is refused, not
 // followed), each file and the whole within the sizes a simulated drive holds.
-bool ReadHostPackage(const std::string& hostFolder, char drive, std::vector<PackageEntry>* entries,
-                     std::string* error);
+// `windowsFolder` is where the package goes: "D:" (a drive's root) or a folder such as
+// "C:\Package".
+bool ReadHostPackage(const std::string& hostFolder, const std::string& windowsFolder,
+                     std::vector<PackageEntry>* entries, std::string* error);
 
-// Copies the contents of `hostFolder` (files and folders, recursively) to the root of
-// `drive`, and adds the installer's placeholder (Kestrolin.exe) at the root when the
-// package has none, since packages are kept without it. Refuses names Windows or code
-// page 1252 cannot hold, paths longer than MAX_PATH, and entries that are neither files
-// nor folders; nothing is written to the machine then.
-bool PutPackageOnDrive(const std::string& hostFolder, char drive, sim::Machine* machine,
-                       std::string* error);
+// Copies the contents of `hostFolder` (files and folders, recursively) into
+// `windowsFolder` ("D:" for the drive's root), and adds the installer's placeholder
+// (Kestrolin.exe) there when the package has none, since packages are kept without it. Refuses
+// names Windows or code page 1252 cannot hold, paths longer than MAX_PATH, and entries that are
+// neither files nor folders; nothing is written to the machine then.
+bool PutPackageInFolder(const std::string& hostFolder, const std::string& windowsFolder,
+                        sim::Machine* machine, std::string* error);
 
 }  // namespace winsim

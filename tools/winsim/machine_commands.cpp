@@ -1,6 +1,7 @@
 // Commands on whole machines: editions, new, create, show.
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_folder.h"
 #include "platform/sim/reg_file.h"
+#include "platform/sim/path_resolution.h"
 #include "tools/winsim/commands.h"
 #include "tools/winsim/machine_setup.h"
 
@@ -21,10 +23,30 @@ int Editions(const std::vector<std::string>& args) {
   return kOk;
 }
 
+// A drive ("C:") or a full folder path ("C:\Package"), normalised, without a trailing
+// backslash.
+bool FullPackageFolder(const std::string& input, std::string* folder) {
+  const bool hasDrive =
+      input.size() >= 2 && std::isalpha(static_cast<unsigned char>(input[0])) && input[1] == ':';
+  if (!hasDrive) return false;
+  if (input.size() == 2 || input == input.substr(0, 2) + "\\") {
+    *folder =
+        std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(input[0])))) + ":";
+    return true;
+  }
+  std::string full;
+  if (input[2] != '\\' || !sim::FullPathName(input, "C:\\", &full) ||
+      full.size() > sim::kMaxFullPath)
+    return false;
+  while (full.size() > 3 && full.back() == '\\') full.pop_back();
+  *folder = full;
+  return true;
+}
+
 // `new` and `create`: a fresh machine folder; create also takes --package.
 int MakeFolder(const char* command, const std::vector<std::string>& args, bool takesPackage) {
-  const ParsedArgs parsed =
-      takesPackage ? ParseArgs(args, {"edition", "package"}) : ParseArgs(args, {"edition"});
+  const ParsedArgs parsed = takesPackage ? ParseArgs(args, {"edition", "package", "package-at"})
+                                         : ParseArgs(args, {"edition"});
   if (!parsed.error.empty()) return BadUsage(command, parsed.error);
   if (parsed.positional.size() != 1) return BadUsage(command, "expected one machine folder");
   const std::string* edition = parsed.Option("edition");
@@ -36,12 +58,20 @@ int MakeFolder(const char* command, const std::vector<std::string>& args, bool t
     return Fail(dir + ": already exists; winsim " + command + " makes a fresh machine folder");
   }
   const std::string* package = parsed.Option("package");
+  const std::string* at = parsed.Option("package-at");
+  if (at && !package) return BadUsage(command, "--package-at goes with --package");
+  std::string place = std::string(1, kPackageDrive) + ":";
+  if (at && !FullPackageFolder(*at, &place)) {
+    return BadUsage(command,
+                    "--package-at needs a drive or a full folder path (C:\\Package), not " + *at);
+  }
   std::string error;
-  std::unique_ptr<sim::Machine> machine = NewMachine(*edition, package ? *package : "", &error);
+  std::unique_ptr<sim::Machine> machine =
+      NewMachine(*edition, package ? *package : "", &error, place);
   if (!machine) return Fail(error);
   if (!sim::SaveMachine(*machine, dir, &error)) return Fail(error);
   std::printf("%s: new %s machine%s\n", dir.c_str(), edition->c_str(),
-              package ? (", package " + *package + " on D:").c_str() : "");
+              package ? (", package " + *package + " in " + place).c_str() : "");
   return kOk;
 }
 
@@ -87,8 +117,9 @@ std::vector<Command> MachineCommands() {
   return {
       {"editions", "", "list the editions a new machine can be made from", Editions},
       {"new", "DIR --edition NAME", "write a fresh machine folder for an edition", New},
-      {"create", "DIR --edition NAME [--package HOSTDIR]",
-       "the same, with a host package folder on D: (and D:\\Kestrolin.exe)", Create},
+      {"create", "DIR --edition NAME [--package HOSTDIR [--package-at FOLDER]]",
+       "the same, with a host package folder on D: or in FOLDER (and Kestrolin.exe beside it)",
+       Create},
       {"show", "DIR", "print a machine's identity and its registry (.reg text)", Show},
   };
 }

@@ -25,7 +25,8 @@ std::string UnknownEditionMessage(const std::string& name) {
 }
 
 std::unique_ptr<sim::Machine> NewMachine(const std::string& edition,
-                                         const std::string& hostPackageFolder, std::string* error) {
+                                         const std::string& hostPackageFolder, std::string* error,
+                                         const std::string& packageFolder) {
   if (!IsEdition(edition)) {
     *error = UnknownEditionMessage(edition);
     return nullptr;
@@ -33,7 +34,7 @@ std::unique_ptr<sim::Machine> NewMachine(const std::string& edition,
   std::unique_ptr<sim::Machine> machine = sim::MachineFromEdition(edition, error);
   if (!machine) return nullptr;
   if (!hostPackageFolder.empty() &&
-      !PutPackageOnDrive(hostPackageFolder, kPackageDrive, machine.get(), error)) {
+      !PutPackageInFolder(hostPackageFolder, packageFolder, machine.get(), error)) {
     return nullptr;
   }
   return machine;

@@ -16,8 +16,10 @@ constexpr char kPackageDrive = 'D';
 constexpr const char* kDefaultEdition = "xp";
 
 // Null with a usage-level message for an unknown edition (the list of editions).
+// The package goes into `packageFolder`: the root of D: unless told otherwise.
 std::unique_ptr<sim::Machine> NewMachine(const std::string& edition,
-                                         const std::string& hostPackageFolder, std::string* error);
+                                         const std::string& hostPackageFolder, std::string* error,
+                                         const std::string& packageFolder = "D:");
 bool IsEdition(const std::string& name);
 std::string UnknownEditionMessage(const std::string& name);
 

@@ -233,7 +233,7 @@ PackageCheck CheckPackage(const std::string& hostFolder) {
   Package package;
   package.root = hostFolder;
   std::string error;
-  if (!ReadHostPackage(hostFolder, kPackageDrive, &package.entries, &error)) {
+  if (!ReadHostPackage(hostFolder, std::string(1, kPackageDrive) + ":", &package.entries, &error)) {
     check.Add(hostFolder, 0, Severity::kError,
               "the package cannot be used (create --package and preview refuse it too): " + error);
     check.values = ResolveCustomisation(std::string(), CustomisationValues{});
