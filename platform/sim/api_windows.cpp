@@ -269,7 +269,6 @@ BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* picce) {
 }
 
 BOOL WINAPI ExitWindowsEx(UINT uFlags, DWORD dwReason) {
-  (void)dwReason;
   sim::ApiCall call("ExitWindowsEx");
   if (call.fault()) return sim::Fail(*call.fault()), FALSE;
   sim::Process& p = call.process();
@@ -282,6 +281,6 @@ BOOL WINAPI ExitWindowsEx(UINT uFlags, DWORD dwReason) {
       return FALSE;
     }
   }
-  p.machine.restartRequests.push_back(uFlags);
+  p.machine.restartRequests.push_back({uFlags, dwReason});
   return TRUE;
 }

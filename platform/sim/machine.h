@@ -17,6 +17,15 @@
 
 namespace sim {
 
+// What a program asked ExitWindowsEx for: the EWX_* flags and the reason code.
+struct RestartRequest {
+  uint32_t flags = 0;
+  uint32_t reason = 0;
+  bool operator==(const RestartRequest& other) const {
+    return flags == other.flags && reason == other.reason;
+  }
+};
+
 class Machine {
  public:
   Machine();
@@ -35,7 +44,7 @@ class Machine {
   void AdvanceClock(uint64_t seconds) { SetClock(clock_ + seconds * 10000000ull); }
 
   // Restart requests made through ExitWindowsEx (the machine does not stop).
-  std::vector<uint32_t> restartRequests;
+  std::vector<RestartRequest> restartRequests;
 
   // The folder it was loaded from (empty for a machine made in memory).
   std::string folder;

@@ -322,21 +322,36 @@ bool HasEndLine(std::string_view bytes) {
   return false;
 }
 
+// Which of a folder's machine files end in the end line. Folders written before the
+// files were marked have none; they are read as they are, and their next save marks
+// them. Once one file of a folder has its end line, every file must.
+struct EndLineTally {
+  bool seen = false;
+  std::string firstWithout;  // the first file read without one
+
+  bool Check(std::string* error) const {
+    if (!seen || firstWithout.empty()) return true;
+    if (error) {
+      *error = firstWithout + ": the last line is not '" + kMachineFileEndLine +
+               "': the file was cut short";
+    }
+    return false;
+  }
+};
+
 // One of the machine folder's own files (not a drive's content): a regular file within
-// the size cap that ends in the end line.
+// the size cap; whether it ends in the end line goes to `ends`.
 bool ReadMachineFile(const std::string& folder, const std::string& name, std::string* bytes,
-                     std::string* error) {
+                     EndLineTally* ends, std::string* error) {
   std::string what;
   if (!ReadHostFile(folder + "/" + name, HostFileRead{}, bytes, &what)) {
     if (error) *error = name + ": " + what;
     return false;
   }
-  if (!HasEndLine(*bytes)) {
-    if (error) {
-      *error = name + ": the last line is not '" + kMachineFileEndLine +
-               "': the file was cut short (or written by a winsim that did not mark the end)";
-    }
-    return false;
+  if (HasEndLine(*bytes)) {
+    ends->seen = true;
+  } else if (ends->firstWithout.empty()) {
+    ends->firstWithout = name;
   }
   return true;
 }
@@ -361,13 +376,13 @@ bool InHive(std::string_view path, std::string_view hive) {
 }
 
 bool LoadHive(const std::string& folder, const HiveFiles& files, Machine* machine,
-              std::string* error) {
+              EndLineTally* ends, std::string* error) {
   const std::string regName = std::string(files.base) + ".reg";
   const std::string secName = std::string(files.base) + ".security";
   std::string text;
   const Kind regKind = KindOf(folder + "/" + regName);
   if (regKind != Kind::kMissing || files.required) {
-    if (!ReadMachineFile(folder, regName, &text, error)) return false;
+    if (!ReadMachineFile(folder, regName, &text, ends, error)) return false;
     std::vector<RegFileOp> ops;
     if (!ParseRegFile(text, regName, &ops, error)) return false;
     for (const RegFileOp& op : ops) {
@@ -379,7 +394,7 @@ bool LoadHive(const std::string& folder, const HiveFiles& files, Machine* machin
     ApplyRegFile(ops, &machine->registry);
   }
   if (KindOf(folder + "/" + secName) != Kind::kMissing) {
-    if (!ReadMachineFile(folder, secName, &text, error)) return false;
+    if (!ReadMachineFile(folder, secName, &text, ends, error)) return false;
     if (!ParseKeySecurity(text, secName, machine->registry.Root(files.hive).get(), error)) {
       return false;
     }
@@ -497,7 +512,8 @@ bool ApplyDriveMeta(const std::vector<DriveMetaEntry>& entries, const std::strin
   return true;
 }
 
-bool LoadDrives(const std::string& folder, Machine* machine, std::string* error) {
+bool LoadDrives(const std::string& folder, Machine* machine, EndLineTally* ends,
+                std::string* error) {
   const std::string drives = folder + "/drives";
   const Kind kind = KindOf(drives);
   if (kind == Kind::kMissing) return true;
@@ -546,7 +562,7 @@ bool LoadDrives(const std::string& folder, Machine* machine, std::string* error)
     if (metas.count(letter)) {
       const std::string metaName = shown + ".meta";
       std::string text;
-      if (!ReadMachineFile(folder, metaName, &text, error)) return false;
+      if (!ReadMachineFile(folder, metaName, &text, ends, error)) return false;
       std::vector<DriveMetaEntry> entries;
       if (!ParseDriveMeta(text, metaName, &entries, error)) return false;
       if (!ApplyDriveMeta(entries, metaName, shown, root.get(), error)) return false;
@@ -863,12 +879,14 @@ std::unique_ptr<Machine> ReadFolder(const FolderPaths& paths, const std::string&
   }
   auto machine = std::make_unique<Machine>();
   std::string text;
-  if (!ReadMachineFile(paths.folder, "machine.ini", &text, error)) return nullptr;
+  EndLineTally ends;
+  if (!ReadMachineFile(paths.folder, "machine.ini", &text, &ends, error)) return nullptr;
   if (!ParseMachineIni(text, "machine.ini", machine.get(), error)) return nullptr;
   for (const HiveFiles& files : kHiveFiles) {
-    if (!LoadHive(paths.folder, files, machine.get(), error)) return nullptr;
+    if (!LoadHive(paths.folder, files, machine.get(), &ends, error)) return nullptr;
   }
-  if (!LoadDrives(paths.folder, machine.get(), error)) return nullptr;
+  if (!LoadDrives(paths.folder, machine.get(), &ends, error)) return nullptr;
+  if (!ends.Check(error)) return nullptr;
   machine->folder = folder;
   return machine;
 }

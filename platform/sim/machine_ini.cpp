@@ -134,7 +134,8 @@ bool FormatMachineIni(const Machine& machine, std::string* text, std::string* er
   out += "\n[machine]\nclock=" + std::to_string(machine.Now()) + "\nrestartRequests=";
   for (size_t i = 0; i < machine.restartRequests.size(); ++i) {
     if (i) out += ',';
-    out += Hex(machine.restartRequests[i], 8);
+    out +=
+        Hex(machine.restartRequests[i].flags, 8) + ':' + Hex(machine.restartRequests[i].reason, 8);
   }
   out += '\n';
   *text = std::move(out);
@@ -152,7 +153,7 @@ bool ParseMachineIni(std::string_view text, std::string_view fileName, Machine* 
   std::set<std::string> seen;
   OsIdentity os;
   uint64_t clock = machine->Now();
-  std::vector<uint32_t> restarts;
+  std::vector<RestartRequest> restarts;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -189,11 +190,16 @@ bool ParseMachineIni(std::string_view text, std::string_view fileName, Machine* 
         while (pos < value.size()) {
           size_t comma = value.find(',', pos);
           if (comma == std::string_view::npos) comma = value.size();
-          uint64_t v;
-          if (!ParseFolderNumber(value.substr(pos, comma - pos), 0xFFFFFFFFu, &v)) {
+          // "FLAGS:REASON"; folders written before reasons were kept hold the flags alone.
+          const std::string_view item = value.substr(pos, comma - pos);
+          const size_t colon = item.find(':');
+          uint64_t flags = 0, reason = 0;
+          if (!ParseFolderNumber(item.substr(0, colon), 0xFFFFFFFFu, &flags) ||
+              (colon != std::string_view::npos &&
+               !ParseFolderNumber(item.substr(colon + 1), 0xFFFFFFFFu, &reason))) {
             return fail("bad restart request list '" + std::string(value) + "'");
           }
-          restarts.push_back(static_cast<uint32_t>(v));
+          restarts.push_back({static_cast<uint32_t>(flags), static_cast<uint32_t>(reason)});
           pos = comma + 1;
           if (comma + 1 == value.size()) return fail("restart request list ends with ,");
         }

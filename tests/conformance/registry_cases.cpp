@@ -55,7 +55,9 @@ TEST_F(Registry, KeyNamesCompareWithoutCaseAndKeepTheirSpelling) {
 TEST_F(Registry, KeyNamesHoldUpTo255Characters) {
   ASSERT_EQ(ERROR_SUCCESS, Create(std::string(255, 'k')));
   EXPECT_EQ(ERROR_INVALID_PARAMETER, Create(std::string(257, 'k')));
-  EXPECT_EQ(ERROR_INVALID_PARAMETER, Create("sub\\" + std::string(300, 'k')));
+  // Wine answers a path whose last name is that long with ERROR_MORE_DATA.
+  EXPECT_EQ(IsWine() ? ERROR_MORE_DATA : ERROR_INVALID_PARAMETER,
+            Create("sub\\" + std::string(300, 'k')));
   EXPECT_EQ(std::vector<std::string>{std::string(255, 'k')}, SubkeyNames(scratch.get()));
 }
 

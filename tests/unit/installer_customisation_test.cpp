@@ -109,8 +109,8 @@ TEST(ReadCustomisation, AnInfThatCannotBeOpenedOrReadShowsTheMessageAndSetsNothi
     bool missing;
     const char* failingCall;
   };
-  for (const Case& c : {Case{"CreateFile failed", true, nullptr},
-                        Case{"ReadFile failed", false, "ReadFile"}}) {
+  for (const Case& c :
+       {Case{"CreateFile failed", true, nullptr}, Case{"ReadFile failed", false, "ReadFile"}}) {
     auto machine = Edition("xp");
     Package package;
     package.WriteTo(*machine);

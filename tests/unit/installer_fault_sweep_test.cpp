@@ -50,8 +50,8 @@ Outcome RunAllSteps(const char* edition, const std::string& failingCall = "", in
 }
 
 TEST(InstallerFaultSweep, EveryFailingCallLeavesNothingOpen) {
-  const std::set<std::string> releases = {"RegCloseKey", "CloseHandle", "FindClose",
-                                          "FreeLibrary", "Wow64RevertWow64FsRedirection"};
+  const std::set<std::string> releases = {"RegCloseKey", "CloseHandle", "FindClose", "FreeLibrary",
+                                          "Wow64RevertWow64FsRedirection"};
   for (const char* edition : {"xp", "xp-x64"}) {
     const Outcome clean = RunAllSteps(edition);
     EXPECT_EQ(clean.openHandles, 0u);

@@ -95,17 +95,21 @@ TEST_F(InstallerProgram, AReinstallOnXpX64OffersTheRestartAndRebootNowRequestsIt
   ASSERT_TRUE(Run("press \"Install\"\nexpect-text 1000 \"" + std::string(kCompleted) +
                   "\"\npress \"Exit\"\nwait-closed\n")
                   .scriptPassed);
-  const ProgramRun run = Run(std::string("press \"Install\"\n") + "expect-text 1000 \"" +
-                             kInProgress + "\"\nbox \"" + kQuestion +
-                             "\" answer OK\n"
-                             "expect-text 1000 \"" +
-                             kRestart +
-                             "\"\n"
-                             "expect-text 1 \"Reboot Now\"\nexpect-text 2 \"Reboot Later\"\n"
-                             "expect-state 1 enabled\nexpect-state 2 enabled\nexpect-focus 1\n"
-                             "press \"Reboot Now\"\nwait-closed\n");
+  // While the worker waits on the question, neither button can start anything more.
+  const ProgramRun run =
+      Run(std::string("press \"Install\"\n") + "expect-text 1000 \"" + kInProgress +
+          "\"\nexpect-state 1 disabled\nexpect-state 2 disabled\nbox \"" + kQuestion +
+          "\" answer OK\n"
+          "expect-text 1000 \"" +
+          kRestart +
+          "\"\n"
+          "expect-text 1 \"Reboot Now\"\nexpect-text 2 \"Reboot Later\"\n"
+          "expect-state 1 enabled\nexpect-state 2 enabled\nexpect-focus 1\n"
+          "press \"Reboot Now\"\nwait-closed\n");
   EXPECT_TRUE(run.scriptPassed) << run.report;
-  EXPECT_EQ((std::vector<uint32_t>{EWX_SHUTDOWN | EWX_REBOOT}), machine_->restartRequests);
+  // The restart asked for: shut down and start again, with the reason left undefined.
+  EXPECT_EQ((std::vector<sim::RestartRequest>{{EWX_SHUTDOWN | EWX_REBOOT, 0xFFFFFFFF}}),
+            machine_->restartRequests);
   ExpectSameAsSequenceAlone("xp-x64", {{}, {IDOK}});
 }
 

@@ -144,43 +144,53 @@ TEST_F(InstallSequence, AbortedRuns) {
   };
   const Case cases[] = {
       // The missing INF ends the run before anything is written.
-      {"no ports INF", "xp",
+      {"no ports INF",
+       "xp",
        [](InstallSequence& t) {
          sim::FileSystem::Detach(t.machine_->files.Find(t.package_.folder + "\\Sabrelune.inf"));
        },
-       {}, {"CreateFile failed"}, true},
+       {},
+       {"CreateFile failed"},
+       true},
       // NT 6.1 is not supported: the records are skipped and the folder step fails.
       {"Windows 7", "7-x64", nullptr, {}, {}, false},
       // A customer word that names another program's folder: that folder is never
       // replaced, and nothing else is written either.
-      {"program folder of other software", "xp",
+      {"program folder of other software",
+       "xp",
        [&](InstallSequence& t) {
          t.package_.portsInf = installer_test::PortsInf("Common Files");
          t.package_.WriteTo(*t.machine_);
          t.machine_->files.WriteFile(kCommonFiles + "\\System\\msado15.dll", "ado");
        },
-       {}, {"The folder " + kCommonFiles +
-            " holds files that this installer does not put there, so it cannot be the "
-            "program folder. Nothing was changed."},
+       {},
+       {"The folder " + kCommonFiles +
+        " holds files that this installer does not put there, so it cannot be the "
+        "program folder. Nothing was changed."},
        true},
       // The earlier installation's record is there but cannot be read, at the question or
       // when the engine reads it: nothing is removed or written over.
-      {"record unreadable", "xp",
+      {"record unreadable",
+       "xp",
        [&](InstallSequence& t) {
          ASSERT_EQ(kInstallCompleted, t.Install().result);
-         t.machine_->faults.Add(installer_test::Fault("RegOpenKeyExA", ERROR_ACCESS_DENIED,
-                                                      kRecord.c_str()));
+         t.machine_->faults.Add(
+             installer_test::Fault("RegOpenKeyExA", ERROR_ACCESS_DENIED, kRecord.c_str()));
        },
-       {}, {"The installation record of KORVANE cannot be read (error 5). Nothing was changed."},
+       {},
+       {"The installation record of KORVANE cannot be read (error 5). Nothing was changed."},
        true},
-      {"record unreadable to the engine", "xp-x64",
+      {"record unreadable to the engine",
+       "xp-x64",
        [&](InstallSequence& t) {
          ASSERT_EQ(kInstallCompleted, t.Install().result);
-         t.machine_->faults.Add(installer_test::Fault("RegOpenKeyExA", ERROR_ACCESS_DENIED,
-                                                      kRecord.c_str(), 2));
+         t.machine_->faults.Add(
+             installer_test::Fault("RegOpenKeyExA", ERROR_ACCESS_DENIED, kRecord.c_str(), 2));
        },
-       {IDOK}, {kQuestion, "The installation record of KORVANE cannot be read (error 5). "
-                           "Nothing was changed."},
+       {IDOK},
+       {kQuestion,
+        "The installation record of KORVANE cannot be read (error 5). "
+        "Nothing was changed."},
        true},
   };
   for (const Case& c : cases) {

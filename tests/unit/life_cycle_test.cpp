@@ -118,7 +118,8 @@ TEST(LifeCycle, InstallPlugAndPlayUninstallOnXpX64LeavesTheFreshMachine) {
       *machine, &WendmarrowMain, WendmarrowResources(), command,
       "press \"OK\"\nexpect-text 1 \"Reboot Now\"\npress \"Reboot Now\"\nwait-closed\n");
   ASSERT_TRUE(uninstall.scriptPassed) << uninstall.report;
-  EXPECT_EQ((std::vector<uint32_t>{EWX_SHUTDOWN | EWX_REBOOT}), machine->restartRequests);
+  EXPECT_EQ((std::vector<sim::RestartRequest>{{EWX_SHUTDOWN | EWX_REBOOT, 0xFFFFFFFF}}),
+            machine->restartRequests);
 
   // What differs from the fresh machine. Windows' own: the multifunction enumerator's
   // key, made by Plug and Play for the card's functions, stays once made; the serial

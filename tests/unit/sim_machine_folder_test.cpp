@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -83,7 +84,8 @@ TEST(MachineFolder, FixtureLoadsWithEverythingItHolds) {
   EXPECT_EQ(m->os.servicePackMajor, 2);
   EXPECT_EQ(m->Now(), 128883204000000000ull);
   EXPECT_EQ(m->registry.now, m->Now());
-  EXPECT_EQ(m->restartRequests, std::vector<uint32_t>{2});
+  // Written before reasons were kept: the flags alone.
+  EXPECT_EQ(m->restartRequests, (std::vector<sim::RestartRequest>{{2, 0}}));
   auto test = m->registry.FindFull("HKEY_LOCAL_MACHINE\\SOFTWARE\\KestrolinRegTest");
   ASSERT_TRUE(test);
   EXPECT_EQ(test->values.Find("LengthPlus4")->data, std::string("abc\0\0\0\0", 7));
@@ -549,7 +551,7 @@ TEST(MachineFolder, MachineIniRoundTripsEveryIdentityField) {
   m.os.userName = "J\xf6rg";
   m.os.computerName = "BOX=1";
   m.SetClock(0xFFFFFFFFFFFFFFFFull);
-  m.restartRequests = {2, 0x40000};
+  m.restartRequests = {{2, 0xFFFFFFFF}, {0x40000, 0}};
   std::string text, error;
   ASSERT_TRUE(FormatMachineIni(m, &text, &error)) << error;
   Machine back;
@@ -600,9 +602,38 @@ TEST(MachineFolder, FileCutAtALineBoundaryIsRefused) {
     std::string error;
     EXPECT_FALSE(LoadMachine(folder, &error));
     EXPECT_EQ(error, std::string(file) +
-                         ": the last line is not '; end of machine file': the file was cut short "
-                         "(or written by a winsim that did not mark the end)");
+                         ": the last line is not '; end of machine file': the file was cut short");
     EXPECT_EQ(StatsBelow(folder), before);
+  }
+}
+
+// A folder written before machine files were marked at their end has the mark in none
+// of them: it is read as it is, and its next save marks every file.
+TEST(MachineFolder, AFolderWrittenBeforeEndLinesLoadsAndIsMarkedWhenSaved) {
+  const char* const files[] = {"machine.ini",   "HKLM.reg",      "HKCU.reg",     "HKLM.security",
+                               "HKCU.security", "drives/C.meta", "drives/D.meta"};
+  TempDir tmp("machine-folder");
+  const std::string folder = CopyFixture(tmp);
+  for (const char* file : files) {
+    const std::string path = folder + "/" + file;
+    if (!std::filesystem::exists(path)) continue;
+    const std::string bytes = ReadFile(path);
+    const std::string lineEnd =
+        bytes.compare(0, 2, "\xff\xfe") == 0 ? std::string("\n\0", 2) : "\n";
+    WriteFile(path, bytes.substr(0, bytes.rfind(lineEnd, bytes.size() - lineEnd.size() - 1) +
+                                        lineEnd.size()));
+  }
+  std::string error;
+  auto machine = LoadMachineToChange(folder, &error);
+  ASSERT_TRUE(machine) << error;
+  ASSERT_TRUE(SaveMachine(*machine, folder, &error)) << error;
+  machine.reset();
+  for (const char* file : files) {
+    const std::string path = folder + "/" + file;
+    if (!std::filesystem::exists(path)) continue;
+    std::string text = ReadFile(path);
+    text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+    EXPECT_NE(text.find("; end of machine file"), std::string::npos) << file;
   }
 }
 

@@ -623,7 +623,8 @@ TEST(SimWindows, ExitWindowsExNeedsTheShutdownPrivilege) {
     EXPECT_EQ(ExitWindowsEx(c.flags, 0xFFFFFFFF), c.result);
     EXPECT_EQ(GetLastError(), c.error);
     if (c.result) {
-      EXPECT_EQ(machine->restartRequests, std::vector<uint32_t>{c.flags});
+      EXPECT_EQ(machine->restartRequests,
+                (std::vector<sim::RestartRequest>{{c.flags, 0xFFFFFFFF}}));
     } else {
       EXPECT_TRUE(machine->restartRequests.empty());
     }

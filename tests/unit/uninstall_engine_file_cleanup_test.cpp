@@ -137,8 +137,7 @@ TEST_F(FileCleanup, TheUninstallerCopyGoesOnEverySupportedWindows) {
   for (const Case& c :
        {Case{TRUE, FALSE, true}, Case{FALSE, TRUE, true}, Case{FALSE, FALSE, false}}) {
     machine_->files.WriteFile("C:\\WINDOWS\\system32\\ACME_Wendmarrow.exe", "x", 0x21);
-    Run([&](UninstallContext& context) { context.DeleteUninstallerCopy(); }, c.nt5, c.nt60,
-        "ACME");
+    Run([&](UninstallContext& context) { context.DeleteUninstallerCopy(); }, c.nt5, c.nt60, "ACME");
     EXPECT_EQ(c.deleted, !Has("C:\\WINDOWS\\system32\\ACME_Wendmarrow.exe")) << c.nt5 << c.nt60;
     EXPECT_EQ("", PendingDeletions());
   }

@@ -13,12 +13,11 @@ namespace {
 const char kFolder[] = "C:\\Program Files\\KORVANE";
 
 TEST(ProgramFolderContents, OnlyWhatTheInstallerPutsThereMakesAFolderItsOwn) {
-  const std::vector<std::string> own = {
-      "Sabrelune.inf",           "DOVRIK.INF",
-      "X86\\Orrick.sys",         "X86\\tamble.SYS",
-      "X86\\Quellmast.sys",      "X86\\Sabrelune.dll",
-      "X86\\Pellacorte.dll",     "X86\\KORVANE_Wendmarrow.exe",
-      "AMD64\\Orrick.sys",       "IA64\\korvane_wendmarrow.exe"};
+  const std::vector<std::string> own = {"Sabrelune.inf",       "DOVRIK.INF",
+                                        "X86\\Orrick.sys",     "X86\\tamble.SYS",
+                                        "X86\\Quellmast.sys",  "X86\\Sabrelune.dll",
+                                        "X86\\Pellacorte.dll", "X86\\KORVANE_Wendmarrow.exe",
+                                        "AMD64\\Orrick.sys",   "IA64\\korvane_wendmarrow.exe"};
   struct Case {
     const char* what;
     std::vector<std::string> files;  // below the folder; "dir\" alone makes a folder
@@ -33,7 +32,9 @@ TEST(ProgramFolderContents, OnlyWhatTheInstallerPutsThereMakesAFolderItsOwn) {
       {"a file in a platform folder", {"X86\\setup.log"}, ProgramFolderState::kForeign},
       {"a folder in a platform folder", {"X86\\deep\\"}, ProgramFolderState::kForeign},
       {"another folder", {"System\\"}, ProgramFolderState::kForeign},
-      {"another customer's uninstaller", {"X86\\ACME_Wendmarrow.exe"}, ProgramFolderState::kForeign},
+      {"another customer's uninstaller",
+       {"X86\\ACME_Wendmarrow.exe"},
+       ProgramFolderState::kForeign},
       {"a driver file outside a platform folder", {"Orrick.sys"}, ProgramFolderState::kForeign},
       {"a folder under an INF's name", {"Dovrik.inf\\"}, ProgramFolderState::kForeign},
   };

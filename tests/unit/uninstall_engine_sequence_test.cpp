@@ -119,26 +119,20 @@ TEST(UninstallSequence, TheUninstallersBranchesAndProgressPositions) {
     const char* message;
   };
   const Case cases[] = {
-      {"xp", kThroughDeviceInstaller, 6, nullptr},
-      {"2000", kThroughDeviceInstaller, 6, nullptr},
-      {"2003", kThroughDeviceInstaller, 6, nullptr},
-      {"vista", kThroughDeviceInstaller, 6, nullptr},
-      {"xp-x64", kThroughRegistry, 1, nullptr},
-      {"2003-x64", kThroughRegistry, 1, nullptr},
-      {"2003-ia64", kThroughRegistry, 1, nullptr},
-      {"vista-x64", kRefused, 0, kUnsupported64Bit},
-      {"7-x64", kRefused, 0, kUnsupported64Bit},
-      {"98-se", kNoPass, 0, kUnknownWindows},
-      {"me", kNoPass, 0, kUnknownWindows},
-      {"nt4-sp6a", kNoPass, 0, kUnknownWindows},
+      {"xp", kThroughDeviceInstaller, 6, nullptr},   {"2000", kThroughDeviceInstaller, 6, nullptr},
+      {"2003", kThroughDeviceInstaller, 6, nullptr}, {"vista", kThroughDeviceInstaller, 6, nullptr},
+      {"xp-x64", kThroughRegistry, 1, nullptr},      {"2003-x64", kThroughRegistry, 1, nullptr},
+      {"2003-ia64", kThroughRegistry, 1, nullptr},   {"vista-x64", kRefused, 0, kUnsupported64Bit},
+      {"7-x64", kRefused, 0, kUnsupported64Bit},     {"98-se", kNoPass, 0, kUnknownWindows},
+      {"me", kNoPass, 0, kUnknownWindows},           {"nt4-sp6a", kNoPass, 0, kUnknownWindows},
   };
   for (const Case& c : cases) {
     const Outcome o = RunOn(c.edition, true);
     const bool passes = c.events == kThroughDeviceInstaller || c.events == kThroughRegistry;
     Events expected = c.events;
     if (passes) {
-      const auto after = std::find(expected.begin(), expected.end(),
-                                   c.events == kThroughRegistry ? "100" : "90");
+      const auto after =
+          std::find(expected.begin(), expected.end(), c.events == kThroughRegistry ? "100" : "90");
       expected.insert(after + 1, "drivers gone");
     }
     EXPECT_EQ(expected, o.events) << c.edition;

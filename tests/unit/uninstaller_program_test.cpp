@@ -135,8 +135,9 @@ TEST(UninstallerProgram, OnXpX64TheRegistryPassesRunAndARestartIsOffered) {
     EXPECT_EQ((std::vector<int>{0, 10, 20, 30, 50, 55, 60, 70, 80, 90, 100}),
               ProgressPositions(run.screens));
     const bool restart = std::string(answer) == "Reboot Now";
-    EXPECT_EQ(restart ? std::vector<uint32_t>{EWX_SHUTDOWN | EWX_REBOOT} : std::vector<uint32_t>{},
-              machine->restartRequests);
+    // Shut down and start again, with the reason left undefined.
+    const std::vector<sim::RestartRequest> asked = {{EWX_SHUTDOWN | EWX_REBOOT, 0xFFFFFFFF}};
+    EXPECT_EQ(restart ? asked : std::vector<sim::RestartRequest>{}, machine->restartRequests);
     ExpectSameAsSequenceAlone(*machine, "xp-x64", "xp_x64_card_installed.reg");
   }
 }
