@@ -50,7 +50,8 @@ int InstallContext::RunInstallSequence() {
 
 bool InstallContext::IsProductInstalled(LONG* openError) const {
   ScopedKey subkey;
-  const LONG opened = subkey.Open(HKEY_LOCAL_MACHINE, std::string(kProductKey) + "\\" + customerName);
+  const LONG opened =
+      subkey.Open(HKEY_LOCAL_MACHINE, std::string(kProductKey) + "\\" + customerName);
   if (openError) *openError = opened;
   return opened == ERROR_SUCCESS;
 }

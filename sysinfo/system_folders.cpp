@@ -32,8 +32,8 @@ bool SystemFolder(std::string* folder) {
 bool Wow64SystemFolder(std::string* folder) {
   typedef UINT(WINAPI * GetFolderFunction)(LPSTR, UINT);
   // Windows 2000 and early XP lack the call; they have no such folder either.
-  const auto getFolder = FindFunction<GetFolderFunction>(GetModuleHandleA("kernel32"),
-                                                         "GetSystemWow64DirectoryA");
+  const auto getFolder =
+      FindFunction<GetFolderFunction>(GetModuleHandleA("kernel32"), "GetSystemWow64DirectoryA");
   return getFolder && ReadFolder([&](char* b, DWORD n) { return getFolder(b, n); }, folder);
 }
 

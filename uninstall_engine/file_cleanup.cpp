@@ -57,8 +57,7 @@ void UninstallContext::RemoveProgramFolder() {
   if (!isNt5x && !isNt60) return;
   std::string windows;
   if (!WindowsFolder(&windows)) return;
-  DeleteOwnProgramFolder(windows.substr(0, 1) + ":\\Program Files\\" + customerName,
-                         customerName);
+  DeleteOwnProgramFolder(windows.substr(0, 1) + ":\\Program Files\\" + customerName, customerName);
 }
 
 void UninstallContext::DeleteUninstallerCopy() {

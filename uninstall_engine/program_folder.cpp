@@ -84,10 +84,10 @@ ProgramFolderState InspectProgramFolder(const std::string& folder,
   if (!ListFolder(folder, &entries)) return ProgramFolderState::kForeign;
   const std::string uninstaller = customerName + "_Wendmarrow.exe";
   for (const FolderEntry& entry : entries) {
-    const bool own = entry.isFolder ? IsOneOf(entry.name, kPlatformFolders) &&
-                                          HoldsOnlyPlatformFiles(folder + "\\" + entry.name,
-                                                                 uninstaller)
-                                    : IsOneOf(entry.name, kPackageInfFiles);
+    const bool own = entry.isFolder
+                         ? IsOneOf(entry.name, kPlatformFolders) &&
+                               HoldsOnlyPlatformFiles(folder + "\\" + entry.name, uninstaller)
+                         : IsOneOf(entry.name, kPackageInfFiles);
     if (!own) return ProgramFolderState::kForeign;
   }
   return ProgramFolderState::kOwn;

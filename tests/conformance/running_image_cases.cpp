@@ -36,8 +36,7 @@ class PendingOperationsKeeper {
   PendingOperationsKeeper() { had_ = ReadPending(&data_, &type_); }
   ~PendingOperationsKeeper() {
     ScopedKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.receive()))
-      return;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.receive())) return;
     if (had_) {
       RegSetValueExA(key.get(), kPending, 0, type_, reinterpret_cast<const BYTE*>(data_.data()),
                      static_cast<DWORD>(data_.size()));

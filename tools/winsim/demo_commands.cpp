@@ -200,8 +200,8 @@ int Demo(const std::vector<std::string>& args) {
     for (const std::string& line : atNextStart)
       std::printf("  %s\n", sim::Cp1252ToUtf8(line).c_str());
   }
-  std::printf("The installer added %s; after the uninstaller%s %s left%s\n",
-              Counted(added).c_str(), atNextStart.empty() ? "" : " and that start",
+  std::printf("The installer added %s; after the uninstaller%s %s left%s\n", Counted(added).c_str(),
+              atNextStart.empty() ? "" : " and that start",
               left.empty() ? "none of them is" : (Counted(left) + " are").c_str(),
               left.empty() ? "." : ":");
   for (const std::string& item : left) std::printf("  %s\n", sim::Cp1252ToUtf8(item).c_str());

@@ -255,8 +255,7 @@ int RunPreview(const std::vector<std::string>& args) {
         return Fail("preview: " + Utf8(entry.command) + " (UninstallString of " +
                     Utf8(entry.keyPath) + "): " + Utf8(error));
       }
-      run.changedNothing =
-          sim::CompareInventories(beforeRun, sim::TakeInventory(*machine)).empty();
+      run.changedNothing = sim::CompareInventories(beforeRun, sim::TakeInventory(*machine)).empty();
       p.uninstallers.emplace_back(entry, std::move(run));
     }
   }
