@@ -1,10 +1,11 @@
-// The content scan of one file: the file's bytes in cycles of R = B - L bytes
-// (L the text's length, B = 2L but at least 128), each cycle's bytes filtered
-// (NUL bytes dropped, 'a' to 'z' upper-cased) into one work buffer of B + 1
-// bytes behind an overlap of the last L characters of the text filtered so far
-// (L spaces before the first cycle), and the pattern looked for there. The scan
-// stops after the cycle that finds it, or after the first cycle that got fewer
-// than R bytes.
+// The content scan of one file, by the chunk rule: cycles of R = B - L bytes (L
+// the text's length, B = 2L but at least 128), each cycle's bytes with their NUL
+// bytes dropped and 'a' to 'z' upper-cased, behind the last L characters of the
+// text filtered so far (L spaces before the first cycle); the scan ends with the
+// cycle that completes the upper-cased text, or with the first cycle that got
+// fewer than R bytes. The scan works on the read-ahead buffer's bytes as they
+// lie, without copying them into chunks: it finds the first match and the file
+// byte that completes it, and counts the cycles up to that byte's.
 #pragma once
 
 #include <cstddef>
