@@ -9,8 +9,10 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
+#include "file_search/anchor_sieve.h"
 #include "file_search/read_ahead_file.h"
 
 // Counts the cycles of one scan and calls `tenth` after every 10th.
@@ -31,8 +33,31 @@ class CycleCounter {
   size_t count_ = 0;
 };
 
+// The scan for one text, made once and used on any number of files.
+class TextScan {
+ public:
+  // `text` must not be empty; `width` is the sieve's (one this processor runs).
+  explicit TextScan(const std::string& text, SieveWidth width = WidestSieve());
+  ~TextScan();
+  TextScan(const TextScan&) = delete;
+  TextScan& operator=(const TextScan&) = delete;
+
+  const std::string& text() const { return text_; }
+  // ScanForText below, for this text.
+  bool In(ReadAheadFile& file, CycleCounter& cycles);
+
+ private:
+  struct Parts;
+  std::string text_;
+  size_t readSize_;
+  SieveWidth width_;
+  std::unique_ptr<Parts> parts_;
+};
+
 // Whether the file's filtered text, behind L spaces, holds `text` upper-cased;
 // false on a read error (a file that could not be read whole is judged to be
 // without the text). `text` must not be empty. Every cycle is counted on
-// `cycles`, in order, before the next read.
-bool ScanForText(ReadAheadFile& file, const std::string& text, CycleCounter& cycles);
+// `cycles`, in order, before the next read. `width` is the sieve's (one this
+// processor runs); the widest by default.
+bool ScanForText(ReadAheadFile& file, const std::string& text, CycleCounter& cycles,
+                 SieveWidth width = WidestSieve());
