@@ -213,11 +213,13 @@ bool FileFinder::PassesTests(const WIN32_FIND_DATAA& entry, const std::string& p
 // of the chunk rule (see text_scan.h).
 int FileFinder::FileContainsText(const std::string& path, const std::string& text) {
   if (text.empty()) return 0;
-  ReadAheadFile file(path);
+  if (!readAhead_) readAhead_.reset(new char[ReadAheadFile::kBufferSize]);
+  ReadAheadFile file(path, readAhead_.get());
   if (!file.isOpen()) return 0;
+  if (!scan_ || scan_->text() != text) scan_.reset(new TextScan(text));
   CycleCounter::Callback tenth = nullptr;
   if (callback_)
     tenth = [](void* finder) { static_cast<FileFinder*>(finder)->Notify(FOUND_PROGRESS); };
   CycleCounter cycles(tenth, this);
-  return ScanForText(file, text, cycles) ? 1 : 0;
+  return scan_->In(file, cycles) ? 1 : 0;
 }

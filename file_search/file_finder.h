@@ -5,10 +5,12 @@
 // found file from inside the notification while the search goes on.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "file_search/path_info.h"
+#include "file_search/text_scan.h"
 #include "platform/win32.h"
 
 // Bits of FileFinderFilter::flags: which tests apply. Every other bit is
@@ -98,4 +100,8 @@ class FileFinder {
   FileFoundCallback callback_ = nullptr;
   DWORD userData_ = 0;
   std::string currentFolder_;
+  // Kept from one content test to the next: the scan of the text last looked
+  // for, and the read-ahead buffer.
+  std::unique_ptr<TextScan> scan_;
+  std::unique_ptr<char[]> readAhead_;
 };

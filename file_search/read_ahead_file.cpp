@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-ReadAheadFile::ReadAheadFile(const std::string& path)
+ReadAheadFile::ReadAheadFile(const std::string& path, char* buffer)
     : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+                          FILE_ATTRIBUTE_NORMAL, nullptr)),
+      buffer_(buffer) {}
 
 ReadAheadFile::~ReadAheadFile() {
   if (isOpen()) CloseHandle(handle_);
@@ -31,17 +32,20 @@ bool ReadAheadFile::Next(size_t most, const char** bytes, size_t* got) {
     if (!Refill()) return false;
   }
   *got = std::min(most, filled_ - next_);
-  *bytes = buffer_.get() + next_;
+  *bytes = buffer_ + next_;
   next_ += *got;
   return true;
 }
 
 bool ReadAheadFile::Refill() {
-  if (!buffer_) buffer_.reset(new char[kBufferSize]);
+  if (!buffer_) {
+    own_.reset(new char[kBufferSize]);
+    buffer_ = own_.get();
+  }
   next_ = 0;
   filled_ = 0;
   DWORD read = 0;
-  if (!ReadFile(handle_, buffer_.get(), kBufferSize, &read, nullptr)) {
+  if (!ReadFile(handle_, buffer_, kBufferSize, &read, nullptr)) {
     atEnd_ = true;
     return false;
   }

@@ -15,8 +15,10 @@ class ReadAheadFile {
   // Bytes each ReadFile call asks for.
   static constexpr DWORD kBufferSize = 64 * 1024;
 
-  // Opens `path` for reading without sharing; see isOpen.
-  explicit ReadAheadFile(const std::string& path);
+  // Opens `path` for reading without sharing; see isOpen. The buffer is the
+  // caller's when `buffer` is given (kBufferSize bytes that outlive the object:
+  // one for many files), else allocated at the first read.
+  explicit ReadAheadFile(const std::string& path, char* buffer = nullptr);
   ~ReadAheadFile();
   ReadAheadFile(const ReadAheadFile&) = delete;
   ReadAheadFile& operator=(const ReadAheadFile&) = delete;
@@ -24,6 +26,10 @@ class ReadAheadFile {
   // False when the file could not be opened (missing, a folder, no access, or
   // held open elsewhere).
   bool isOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+  // True once every byte was handed out and the last ReadFile came back short:
+  // the next request would give nothing, without another ReadFile.
+  bool AtEnd() const { return atEnd_ && next_ == filled_; }
 
   // Copies up to `size` bytes to `destination` and sets `*got`; fewer only at
   // the end of the file. False on a read error, with `*got` bytes copied.
@@ -40,7 +46,8 @@ class ReadAheadFile {
   bool Refill();
 
   HANDLE handle_;
-  std::unique_ptr<char[]> buffer_;
+  std::unique_ptr<char[]> own_;
+  char* buffer_;
   size_t next_ = 0;     // first byte of buffer_ not yet handed out
   size_t filled_ = 0;   // bytes of buffer_ the last ReadFile brought
   bool atEnd_ = false;  // a ReadFile brought less than it asked for

@@ -3,18 +3,16 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
-
-#include "file_search/upper_cased_copy.h"
 
 namespace {
 
 char UpperCased(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Roughly how often a character of the upper-cased pattern turns up in INF
-// text, on a small scale: letters most (and they are looked for in both
-// cases), then digits, blanks and the punctuation of sections, keys and
-// strings, then the rest.
+// text, on a small scale: letters most, then digits, blanks and the
+// punctuation of sections, keys and strings, then the rest.
 int Commonness(char c) {
   if (c >= 'A' && c <= 'Z') return 3;
   if (c >= '0' && c <= '9') return 2;
@@ -22,205 +20,196 @@ int Commonness(char c) {
   return 1;
 }
 
-// The pattern's character the scan looks for in the raw bytes, in both its
-// forms, to pass over the cycles that cannot complete a match: the least
-// common, and of equally common ones the last. A NUL character is never found
-// (the filtered text holds none), so a pattern that has one passes over every
-// cycle it can.
-struct Anchor {
-  explicit Anchor(const std::string& pattern) {
-    size_t best = 0;
-    for (size_t i = 1; i < pattern.size(); ++i)
-      if (Commonness(pattern[i]) <= Commonness(pattern[best])) best = i;
-    upper = pattern[best];
-    lower = upper >= 'A' && upper <= 'Z' ? static_cast<char>(upper - 'A' + 'a') : upper;
-  }
-  char upper;
-  char lower;
-};
-
-// The first `c` in [from, to), or `to`.
-const char* Find(const char* from, const char* to, char c) {
-  if (c == '\0' || from == to) return to;
-  const void* at = std::memchr(from, c, static_cast<size_t>(to - from));
-  return at ? static_cast<const char*>(at) : to;
-}
-
-// Whether the raw bytes around an anchor byte may hold the pattern with that
-// byte as one of its anchor characters. The filtered text is the raw bytes
-// without their NULs, so the characters the pattern has before and after its
-// anchor are the non-NUL bytes before and after the anchor byte. Where those
-// run past the bytes at hand [begin, end), or past a long stretch of NULs, the
-// answer is yes: only a certain mismatch rules an anchor byte out.
-class AnchorCheck {
+// The upper-cased text and how the scan finds it in raw bytes: a sieve for one of
+// its characters (the anchor, the least common by Commonness) beside its
+// neighbour in the pattern (the one before it where there is one), then a
+// comparison of the whole pattern around each place the sieve keeps.
+class Pattern {
  public:
-  AnchorCheck(const std::string& pattern, char anchor) : pattern_(pattern) {
-    for (size_t i = 0; i < pattern.size(); ++i)
-      if (pattern[i] == anchor) positions_.push_back(i);
-    // Enough for 16-bit text, where every other byte is NUL, and a little more.
-    reach_ = 4 * pattern.size() + 8;
+  explicit Pattern(const std::string& text) : upper_(text) {
+    for (char& c : upper_) c = UpperCased(c);
+    holdsNul_ = upper_.find('\0') != std::string::npos;
+    for (size_t i = 1; i < upper_.size(); ++i)
+      if (Commonness(upper_[i]) <= Commonness(upper_[anchor_])) anchor_ = i;
+    const char anchor = upper_[anchor_];
+    if (anchor_ > 0) {
+      sieve_ = SieveChars::For(anchor, upper_[anchor_ - 1], -1);
+    } else if (anchor_ + 1 < upper_.size()) {
+      sieve_ = SieveChars::For(anchor, upper_[anchor_ + 1], 1);
+    } else {
+      sieve_ = SieveChars::For(anchor, '\0', 0);
+    }
   }
 
-  bool MayMatchAt(const char* begin, const char* end, const char* anchorByte) const {
-    for (size_t position : positions_)
-      if (MayMatchAs(position, begin, end, anchorByte)) return true;
-    return false;
+  const std::string& upper() const { return upper_; }
+  size_t size() const { return upper_.size(); }
+  // The filtered text holds no NUL byte, so such a pattern is never found.
+  bool holdsNul() const { return holdsNul_; }
+
+  // The last byte of the first match that lies wholly in [begin, end), or null.
+  const char* FindIn(const char* begin, const char* end, SieveWidth width) const {
+    const size_t size = static_cast<size_t>(end - begin);
+    // The sieve looks two bytes either side of its blocks; the bytes it cannot
+    // cover are tried one by one.
+    size_t i = 0;
+    for (; i < std::min<size_t>(2, size); ++i)
+      if (const char* last = TryByte(begin, end, begin + i)) return last;
+    const size_t step = static_cast<size_t>(width);
+    for (uint64_t kept; (kept = NextKeptBlock(width, sieve_, begin, size, &i)) != 0; i += step) {
+      for (; kept; kept &= kept - 1) {
+        const char* place = begin + i + static_cast<size_t>(__builtin_ctzll(kept));
+        if (const char* last = MatchAround(begin, end, place)) return last;
+      }
+    }
+    for (; i < size; ++i)
+      if (const char* last = TryByte(begin, end, begin + i)) return last;
+    return nullptr;
   }
 
  private:
-  bool MayMatchAs(size_t position, const char* begin, const char* end, const char* p) const {
-    const char* limit = p - std::min<size_t>(reach_, static_cast<size_t>(p - begin));
+  const char* TryByte(const char* begin, const char* end, const char* p) const {
+    return UpperCased(*p) == upper_[anchor_] ? MatchAround(begin, end, p) : nullptr;
+  }
+
+  // With the anchor character at p: the last byte of the match, when the
+  // non-NUL bytes around p within [begin, end) spell the pattern; else null.
+  const char* MatchAround(const char* begin, const char* end, const char* p) const {
     const char* q = p;
-    for (size_t i = position; i > 0;) {
+    for (size_t i = anchor_; i > 0;) {
       do {
-        if (q == limit) return true;
+        if (q == begin) return nullptr;
         --q;
       } while (*q == '\0');
-      if (UpperCased(*q) != pattern_[--i]) return false;
+      if (UpperCased(*q) != upper_[--i]) return nullptr;
     }
-    limit = p + std::min<size_t>(reach_, static_cast<size_t>(end - p));
     q = p;
-    for (size_t i = position + 1; i < pattern_.size(); ++i) {
+    for (size_t i = anchor_ + 1; i < upper_.size(); ++i) {
       do {
-        if (++q >= limit) return true;
+        if (++q == end) return nullptr;
       } while (*q == '\0');
-      if (UpperCased(*q) != pattern_[i]) return false;
+      if (UpperCased(*q) != upper_[i]) return nullptr;
     }
+    return q;
+  }
+
+  std::string upper_;
+  bool holdsNul_ = false;
+  size_t anchor_ = 0;
+  SieveChars sieve_;
+};
+
+// The filtered text's last L characters before the bytes at hand (L spaces
+// before the file), and the matches that take characters from both sides of
+// the border between them and the next span of bytes.
+class Border {
+ public:
+  explicit Border(const Pattern& pattern) : pattern_(pattern) {
+    joined_.reserve(2 * pattern.size());
+    offsets_.reserve(pattern.size());
+    Reset();
+  }
+
+  // Puts the border before a file: behind the L spaces.
+  void Reset() { tail_.assign(pattern_.size(), ' '); }
+
+  // Whether the text behind the border, with the first characters of
+  // [begin, end), holds the pattern; if so, sets `*last` to the byte of
+  // [begin, end) that ends it (begin when the characters before the border
+  // hold it alone: only the L spaces before the file can).
+  bool Find(const char* begin, const char* end, const char** last) {
+    const size_t length = pattern_.size();
+    // A match that takes characters from behind the border starts there.
+    if (tail_.find(pattern_.upper()[0]) == std::string::npos) return false;
+    joined_.assign(tail_);
+    offsets_.clear();
+    for (const char* p = begin; p != end && offsets_.size() + 1 < length; ++p) {
+      if (*p == '\0') continue;
+      joined_ += UpperCased(*p);
+      offsets_.push_back(p);
+    }
+    const size_t at = joined_.find(pattern_.upper());
+    if (at == std::string::npos) return false;
+    const size_t lastCharacter = at + length - 1;
+    *last = lastCharacter < length ? begin : offsets_[lastCharacter - length];
     return true;
   }
 
-  const std::string& pattern_;
-  std::vector<size_t> positions_;
-  size_t reach_;
+  // Moves the border behind [begin, end): their last L non-NUL bytes,
+  // upper-cased, end the tail, and what they leave of it keeps the older
+  // characters.
+  void Pass(const char* begin, const char* end) {
+    const size_t length = tail_.size();
+    size_t kept = 0;
+    joined_.assign(length, ' ');
+    for (const char* p = end; p != begin && kept < length;) {
+      --p;
+      if (*p != '\0') joined_[length - ++kept] = UpperCased(*p);
+    }
+    tail_.erase(0, kept);
+    tail_.append(joined_, length - kept, kept);
+  }
+
+ private:
+  const Pattern& pattern_;
+  std::string tail_;
+  std::string joined_;
+  std::vector<const char*> offsets_;
 };
-
-// The first byte `c` in [from, to) around which the pattern may lie, or `to`;
-// [begin, end) are the bytes the check may look at.
-const char* FindCandidate(const char* begin, const char* end, const char* from, const char* to,
-                          char c, const AnchorCheck& check) {
-  for (;;) {
-    const char* at = Find(from, to, c);
-    if (at == to || check.MayMatchAt(begin, end, at)) return at;
-    from = at + 1;
-  }
-}
-
-// Whether the pattern starts anywhere in [from, end - pattern length]: a scan
-// for its first byte, then a comparison of the rest where that byte is.
-bool HoldsPatternFrom(const char* from, const char* end, const std::string& pattern) {
-  const size_t length = pattern.size();
-  if (static_cast<size_t>(end - from) < length) return false;
-  const char* const lastStart = end - length;
-  const char first = pattern[0];
-  for (const char* at = from; at <= lastStart; ++at) {
-    at = static_cast<const char*>(std::memchr(at, first, static_cast<size_t>(lastStart - at) + 1));
-    if (!at) return false;
-    if (std::memcmp(at + 1, pattern.data() + 1, length - 1) == 0) return true;
-  }
-  return false;
-}
-
-// Brings the overlap [overlap, overlap + length), the last `length` characters
-// of the filtered text, forward over the raw bytes [from, to): their last
-// `length` non-NUL bytes, upper-cased, fill it from the end, and what is left of
-// it keeps the older characters. The newest characters are gathered in
-// `scratch`, room for `length` bytes apart from the overlap.
-void CarryOver(char* overlap, size_t length, const char* from, const char* to, char* scratch) {
-  size_t kept = 0;
-  for (const char* p = to; p != from && kept < length;) {
-    --p;
-    if (*p != '\0') scratch[length - ++kept] = UpperCased(*p);
-  }
-  std::memmove(overlap, overlap + kept, length - kept);
-  std::memcpy(overlap + length - kept, scratch + length - kept, kept);
-}
 
 }  // namespace
 
-// A cycle can complete a match only when the match's anchor character lies in
-// the cycle's own bytes or in the overlap it starts with. The scan therefore
-// works the cycles only from an anchor byte on (one around which the pattern
-// may lie), and for as long as the overlap
-// holds one; the cycles in between are counted and their bytes passed over,
-// and the overlap is brought up to date from the raw bytes when the next
-// worked cycle needs it. Whether a cycle finds the text, and which cycle ends
-// the scan, stay what working every cycle gives.
-bool ScanForText(ReadAheadFile& file, const std::string& text, CycleCounter& cycles) {
-  std::string pattern = text;
-  for (char& c : pattern) c = UpperCased(c);
-  const Anchor anchor(pattern);
-  const AnchorCheck anchorCheck(pattern, anchor.upper);
-  const size_t overlap = text.size();
-  const size_t chunk = std::max<size_t>(2 * overlap, 128);
-  const size_t readSize = chunk - overlap;
-  std::vector<char> buffer(chunk + 1, '\0');
-  std::fill(buffer.begin(), buffer.begin() + overlap, ' ');
-  char* const begin = buffer.data();
-  // Behind the overlap, R >= L bytes that CarryOver may use before a cycle
-  // fills them.
-  char* const scratch = begin + readSize;
+struct TextScan::Parts {
+  explicit Parts(const std::string& text) : pattern(text), border(pattern) {}
+  Pattern pattern;
+  Border border;
+};
 
-  // The bytes of the read-ahead buffer not yet taken: [at, spanEnd), of the
-  // span [spanBegin, spanEnd) the last read handed out.
-  const char* spanBegin = nullptr;
-  const char* at = nullptr;
-  const char* spanEnd = nullptr;
-  // The overlap is the filtered text's end up to this byte of the span.
-  const char* carriedTo = nullptr;
-  // The next anchor byte of each form in [at, spanEnd), spanEnd for none, or
-  // null when not yet looked for in this span.
-  const char* nextUpper = nullptr;
-  const char* nextLower = nullptr;
-  // The first cycle looks at its L spaces as well.
-  bool firstCycle = true;
-  bool anchorInOverlap = true;
+TextScan::TextScan(const std::string& text, SieveWidth width)
+    : text_(text),
+      readSize_(std::max<size_t>(2 * text.size(), 128) - text.size()),
+      width_(width),
+      parts_(new Parts(text)) {}
 
+TextScan::~TextScan() = default;
+
+// The file's bytes come in spans, as the read-ahead buffer holds them. A match
+// either lies wholly in one span, where the sieve finds it, or takes characters
+// from before the span's start, where the border finds it; the border's
+// matches end before any of the span's own. The cycle that ends the scan is the
+// one that holds the match's last byte, or the first short one; the cycles that
+// a span completes are counted before the next read.
+bool TextScan::In(ReadAheadFile& file, CycleCounter& cycles) {
+  const Pattern& pattern = parts_->pattern;
+  Border& border = parts_->border;
+  border.Reset();
+  uint64_t offset = 0;   // of the span's first byte in the file
+  uint64_t counted = 0;  // cycles counted so far
   for (;;) {
-    // Whole cycles without an anchor byte, behind an overlap without one.
-    if (!anchorInOverlap && static_cast<size_t>(spanEnd - at) >= readSize) {
-      if (!nextUpper || nextUpper < at)
-        nextUpper = FindCandidate(spanBegin, spanEnd, at, spanEnd, anchor.upper, anchorCheck);
-      if (anchor.lower == anchor.upper) {
-        nextLower = nextUpper;
-      } else if (!nextLower || nextLower < at) {
-        nextLower = FindCandidate(spanBegin, spanEnd, at, spanEnd, anchor.lower, anchorCheck);
-      }
-      const size_t passed = static_cast<size_t>(std::min(nextUpper, nextLower) - at) / readSize;
-      if (passed > 0) {
-        at += passed * readSize;
-        cycles.Add(passed);
-        continue;
-      }
+    const char* bytes = nullptr;
+    size_t got = 0;
+    if (!file.Next(SIZE_MAX, &bytes, &got)) return false;
+    const char* const end = bytes + got;
+    const char* last = nullptr;
+    if (!pattern.holdsNul() && (border.Find(bytes, end, &last) ||
+                                (last = pattern.FindIn(bytes, end, width_)) != nullptr)) {
+      const uint64_t lastByte = offset + static_cast<uint64_t>(last - bytes);
+      cycles.Add(static_cast<size_t>(lastByte / readSize_ + 1 - counted));
+      return true;
     }
-
-    // A worked cycle: the overlap, then up to R new bytes filtered behind it.
-    if (carriedTo != at) CarryOver(begin, overlap, carriedTo, at, scratch);
-    char* end = begin + overlap;
-    size_t missing = readSize;
-    while (missing > 0) {
-      if (at == spanEnd) {
-        const char* bytes = nullptr;
-        size_t got = 0;
-        if (!file.Next(SIZE_MAX, &bytes, &got)) return false;
-        if (got == 0) break;
-        spanBegin = at = bytes;
-        spanEnd = bytes + got;
-        nextUpper = nextLower = nullptr;
-      }
-      const size_t taken = std::min(missing, static_cast<size_t>(spanEnd - at));
-      end = CopyUpperCasedWithoutNuls(at, at + taken, end);
-      at += taken;
-      missing -= taken;
+    offset += got;
+    // The last span: nothing follows the characters at its end, which hold no
+    // match of their own (the span's search would have found it).
+    if (got == 0 || file.AtEnd()) {
+      cycles.Add(static_cast<size_t>(offset / readSize_ + 1 - counted));
+      return false;
     }
-    *end = '\0';
-    // A match wholly in the overlap ended the cycle before; only matches that
-    // take a new character are looked for.
-    const bool found = HoldsPatternFrom(firstCycle ? begin : begin + 1, end, pattern);
-    cycles.Add(1);
-    if (missing != 0 || found) return found;
-    firstCycle = false;
-    std::memmove(begin, end - overlap, overlap);
-    carriedTo = at;
-    anchorInOverlap = anchor.upper != '\0' && std::memchr(begin, anchor.upper, overlap) != nullptr;
+    cycles.Add(static_cast<size_t>(offset / readSize_ - counted));
+    counted = offset / readSize_;
+    border.Pass(bytes, end);
   }
+}
+
+bool ScanForText(ReadAheadFile& file, const std::string& text, CycleCounter& cycles,
+                 SieveWidth width) {
+  return TextScan(text, width).In(file, cycles);
 }

@@ -1,15 +1,18 @@
-// The content scan of one file: the file's bytes in cycles of R = B - L bytes
-// (L the text's length, B = 2L but at least 128), each cycle's bytes filtered
-// (NUL bytes dropped, 'a' to 'z' upper-cased) into one work buffer of B + 1
-// bytes behind an overlap of the last L characters of the text filtered so far
-// (L spaces before the first cycle), and the pattern looked for there. The scan
-// stops after the cycle that finds it, or after the first cycle that got fewer
-// than R bytes.
+// The content scan of one file, by the chunk rule: cycles of R = B - L bytes (L
+// the text's length, B = 2L but at least 128), each cycle's bytes with their NUL
+// bytes dropped and 'a' to 'z' upper-cased, behind the last L characters of the
+// text filtered so far (L spaces before the first cycle); the scan ends with the
+// cycle that completes the upper-cased text, or with the first cycle that got
+// fewer than R bytes. The scan works on the read-ahead buffer's bytes as they
+// lie, without copying them into chunks: it finds the first match and the file
+// byte that completes it, and counts the cycles up to that byte's.
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
+#include "file_search/anchor_sieve.h"
 #include "file_search/read_ahead_file.h"
 
 // Counts the cycles of one scan and calls `tenth` after every 10th.
@@ -30,8 +33,31 @@ class CycleCounter {
   size_t count_ = 0;
 };
 
+// The scan for one text, made once and used on any number of files.
+class TextScan {
+ public:
+  // `text` must not be empty; `width` is the sieve's (one this processor runs).
+  explicit TextScan(const std::string& text, SieveWidth width = WidestSieve());
+  ~TextScan();
+  TextScan(const TextScan&) = delete;
+  TextScan& operator=(const TextScan&) = delete;
+
+  const std::string& text() const { return text_; }
+  // ScanForText below, for this text.
+  bool In(ReadAheadFile& file, CycleCounter& cycles);
+
+ private:
+  struct Parts;
+  std::string text_;
+  size_t readSize_;
+  SieveWidth width_;
+  std::unique_ptr<Parts> parts_;
+};
+
 // Whether the file's filtered text, behind L spaces, holds `text` upper-cased;
 // false on a read error (a file that could not be read whole is judged to be
 // without the text). `text` must not be empty. Every cycle is counted on
-// `cycles`, in order, before the next read.
-bool ScanForText(ReadAheadFile& file, const std::string& text, CycleCounter& cycles);
+// `cycles`, in order, before the next read. `width` is the sieve's (one this
+// processor runs); the widest by default.
+bool ScanForText(ReadAheadFile& file, const std::string& text, CycleCounter& cycles,
+                 SieveWidth width = WidestSieve());

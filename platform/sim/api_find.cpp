@@ -1,5 +1,6 @@
 // FindFirstFileA / FindNextFileA / FindClose of the simulated Windows: the entries of
 // one folder that match a pattern, in the folder's name order, as NTFS gives them.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -23,22 +24,8 @@ void Describe(const FsNode& node, const char* name, WIN32_FIND_DATAA* data) {
     data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
     data->nFileSizeLow = static_cast<DWORD>(size & 0xffffffffu);
   }
-  std::strncpy(data->cFileName, name, sizeof data->cFileName - 1);
-}
-
-// The index of the first child whose name sorts after `name` (O(log^2 n)).
-size_t IndexAfter(const OrderedNameMap<std::shared_ptr<FsNode>>& children,
-                  const std::string& name) {
-  size_t low = 0, high = children.Size();
-  while (low < high) {
-    const size_t mid = low + (high - low) / 2;
-    if (CompareNames(*children.At(mid).first, name) <= 0) {
-      low = mid + 1;
-    } else {
-      high = mid;
-    }
-  }
-  return low;
+  // The rest of the name buffer is already zero.
+  std::memcpy(data->cFileName, name, std::min(std::strlen(name), sizeof data->cFileName - 1));
 }
 
 // Fills `data` with the search's next entry; false at the end.
@@ -55,9 +42,9 @@ bool NextEntry(FindHandle& search, WIN32_FIND_DATAA* data) {
       return true;
     }
   }
-  size_t index = search.started ? IndexAfter(folder.children, search.lastName) : 0;
-  for (; index < folder.children.Size(); ++index) {
-    const auto entry = folder.children.At(index);
+  auto entry = search.started ? folder.children.FirstAfter(search.lastName, &search.at)
+                              : folder.children.At(0, &search.at);
+  for (; entry.first; entry = folder.children.FirstAfter(*entry.first, &search.at)) {
     if (!MatchesFilePattern(search.pattern, *entry.first)) continue;
     search.started = true;
     search.lastName = *entry.first;

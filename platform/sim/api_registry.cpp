@@ -14,6 +14,9 @@ struct KeyHandle : HandleObject {
   std::shared_ptr<RegKey> key;
   uint32_t granted = 0;
   RegistryView view = RegistryView::kNative;
+  // Where the last enumeration by index stood, so that the next index is one step on.
+  OrderedNameMap<std::shared_ptr<RegKey>>::Cursor subkeyAt;
+  OrderedNameMap<RegValue>::Cursor valueAt;
 };
 
 // A key handle as the calls see it: a predefined root or an open key.
@@ -21,6 +24,12 @@ struct OpenKey {
   std::shared_ptr<RegKey> key;
   uint32_t granted = 0;
   RegistryView view = RegistryView::kNative;
+  std::shared_ptr<KeyHandle> handle;  // null for a predefined root
+
+  OrderedNameMap<std::shared_ptr<RegKey>>::Cursor* subkeyAt() {
+    return handle ? &handle->subkeyAt : nullptr;
+  }
+  OrderedNameMap<RegValue>::Cursor* valueAt() { return handle ? &handle->valueAt : nullptr; }
 };
 
 RegistryView ProcessView(const Process& p) {
@@ -62,6 +71,7 @@ LONG Resolve(Process& p, HKEY h, OpenKey* out) {
   out->key = handle->key;
   out->granted = handle->granted;
   out->view = handle->view;
+  out->handle = std::move(handle);
   return out->key->deleted ? ERROR_KEY_DELETED : ERROR_SUCCESS;
 }
 
@@ -69,17 +79,6 @@ std::string SubjectOf(const OpenKey& base, LPCSTR sub) {
   std::string s = base.key ? base.key->FullPath() : std::string();
   if (sub && *sub) s += std::string("\\") + sub;
   return s;
-}
-
-// Walks the mapped components below the hive root; null when one is missing.
-std::shared_ptr<RegKey> Walk(const std::shared_ptr<RegKey>& root,
-                             const std::vector<std::string>& parts, size_t count) {
-  std::shared_ptr<RegKey> k = root;
-  for (size_t i = 0; i < count && k; ++i) {
-    auto* child = k->subkeys.Find(parts[i]);
-    k = child ? *child : nullptr;
-  }
-  return k;
 }
 
 std::shared_ptr<RegKey> RootOf(Process& p, const RegKey& key) {
@@ -123,14 +122,13 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM sa
   sim::Process& p = call.process();
   OpenKey base;
   if (LONG r = sim::Resolve(p, hKey, &base)) return r;
-  if (call.CheckFault(sim::SubjectOf(base, lpSubKey))) return static_cast<LONG>(*call.fault());
+  if (call.CheckFaultNaming([&] { return sim::SubjectOf(base, lpSubKey); }))
+    return static_cast<LONG>(*call.fault());
 
   const sim::RegistryView view = sim::ViewFor(p, samDesired, base.view);
-  std::vector<std::string> parts;
-  if (!sim::MapRegistryPath(p, *base.key, lpSubKey ? lpSubKey : "", view, &parts))
+  std::shared_ptr<sim::RegKey> key;
+  if (!sim::FindRegistryKey(p, base.key, lpSubKey ? lpSubKey : "", view, &key, base.subkeyAt()))
     return ERROR_BAD_PATHNAME;
-  auto root = sim::RootOf(p, *base.key);
-  auto key = sim::Walk(root, parts, parts.size());
   if (!key) return ERROR_FILE_NOT_FOUND;
   if (!sim::KeyAccessAllowed(*key, p.token, samDesired)) return ERROR_ACCESS_DENIED;
   *phkResult = sim::AddHandle(p, key, sim::GrantFor(*key, p.token, samDesired), view);
@@ -150,7 +148,8 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
   sim::Process& p = call.process();
   OpenKey base;
   if (LONG r = sim::Resolve(p, hKey, &base)) return r;
-  if (call.CheckFault(sim::SubjectOf(base, lpSubKey))) return static_cast<LONG>(*call.fault());
+  if (call.CheckFaultNaming([&] { return sim::SubjectOf(base, lpSubKey); }))
+    return static_cast<LONG>(*call.fault());
   if (!lpSubKey) return ERROR_INVALID_PARAMETER;
 
   const sim::RegistryView view = sim::ViewFor(p, samDesired, base.view);
@@ -215,10 +214,11 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
   (void)lpReserved;
   OpenKey k;
   if (LONG r = sim::Resolve(call.process(), hKey, &k)) return r;
-  if (call.CheckFault(k.key->FullPath())) return static_cast<LONG>(*call.fault());
+  if (call.CheckFaultNaming([&] { return k.key->FullPath(); }))
+    return static_cast<LONG>(*call.fault());
   if (!lpName || !lpcchName) return ERROR_INVALID_PARAMETER;
   if (!sim::NeedAccess(k, KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-  auto entry = k.key->subkeys.At(dwIndex);
+  auto entry = k.key->subkeys.At(dwIndex, k.subkeyAt());
   if (!entry.first) return ERROR_NO_MORE_ITEMS;
   const std::string& name = *entry.first;
   if (*lpcchName < name.size() + 1) return ERROR_MORE_DATA;
@@ -238,10 +238,11 @@ LONG WINAPI RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) {
   ApiCall call("RegEnumKeyA", ApiCall::Deferred{});
   OpenKey k;
   if (LONG r = sim::Resolve(call.process(), hKey, &k)) return r;
-  if (call.CheckFault(k.key->FullPath())) return static_cast<LONG>(*call.fault());
+  if (call.CheckFaultNaming([&] { return k.key->FullPath(); }))
+    return static_cast<LONG>(*call.fault());
   if (!lpName) return ERROR_INVALID_PARAMETER;
   if (!sim::NeedAccess(k, KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-  auto entry = k.key->subkeys.At(dwIndex);
+  auto entry = k.key->subkeys.At(dwIndex, k.subkeyAt());
   if (!entry.first) return ERROR_NO_MORE_ITEMS;
   if (cchName < entry.first->size() + 1) return ERROR_MORE_DATA;
   sim::StoreName(*entry.first, lpName, cchName);
@@ -254,11 +255,12 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
   (void)lpReserved;
   OpenKey k;
   if (LONG r = sim::Resolve(call.process(), hKey, &k)) return r;
-  if (call.CheckFault(k.key->FullPath())) return static_cast<LONG>(*call.fault());
+  if (call.CheckFaultNaming([&] { return k.key->FullPath(); }))
+    return static_cast<LONG>(*call.fault());
   if (!lpValueName || !lpcchValueName) return ERROR_INVALID_PARAMETER;
   if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
   if (!sim::NeedAccess(k, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  auto entry = k.key->values.At(dwIndex);
+  auto entry = k.key->values.At(dwIndex, k.valueAt());
   if (!entry.first) return ERROR_NO_MORE_ITEMS;
   const std::string& name = *entry.first;
   const sim::RegValue& value = *entry.second;
@@ -285,7 +287,8 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
   OpenKey k;
   if (LONG r = sim::Resolve(call.process(), hKey, &k)) return r;
   const std::string name = lpValueName ? lpValueName : "";
-  if (call.CheckFault(k.key->FullPath() + "\\" + name)) return static_cast<LONG>(*call.fault());
+  if (call.CheckFaultNaming([&] { return k.key->FullPath() + "\\" + name; }))
+    return static_cast<LONG>(*call.fault());
   if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
   if (!sim::NeedAccess(k, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   const sim::RegValue* value = k.key->values.Find(name);
@@ -313,7 +316,8 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
   OpenKey k;
   if (LONG r = sim::Resolve(call.process(), hKey, &k)) return r;
   const std::string name = lpValueName ? lpValueName : "";
-  if (call.CheckFault(k.key->FullPath() + "\\" + name)) return static_cast<LONG>(*call.fault());
+  if (call.CheckFaultNaming([&] { return k.key->FullPath() + "\\" + name; }))
+    return static_cast<LONG>(*call.fault());
   if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
   if (!sim::NeedAccess(k, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
   sim::RegValue value;
@@ -329,7 +333,8 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
   OpenKey k;
   if (LONG r = sim::Resolve(call.process(), hKey, &k)) return r;
   const std::string name = lpValueName ? lpValueName : "";
-  if (call.CheckFault(k.key->FullPath() + "\\" + name)) return static_cast<LONG>(*call.fault());
+  if (call.CheckFaultNaming([&] { return k.key->FullPath() + "\\" + name; }))
+    return static_cast<LONG>(*call.fault());
   if (!sim::NeedAccess(k, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
   if (!k.key->values.Erase(name)) return ERROR_FILE_NOT_FOUND;
   k.key->lastWriteTime = call.machine().Now();
@@ -341,12 +346,13 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   sim::Process& p = call.process();
   OpenKey base;
   if (LONG r = sim::Resolve(p, hKey, &base)) return r;
-  if (call.CheckFault(sim::SubjectOf(base, lpSubKey))) return static_cast<LONG>(*call.fault());
+  if (call.CheckFaultNaming([&] { return sim::SubjectOf(base, lpSubKey); }))
+    return static_cast<LONG>(*call.fault());
   if (!lpSubKey) return ERROR_INVALID_PARAMETER;
-  std::vector<std::string> parts;
-  if (!sim::MapRegistryPath(p, *base.key, lpSubKey, sim::ViewFor(p, 0, base.view), &parts))
+  std::shared_ptr<sim::RegKey> key;
+  if (!sim::FindRegistryKey(p, base.key, lpSubKey, sim::ViewFor(p, 0, base.view), &key,
+                            base.subkeyAt()))
     return ERROR_BAD_PATHNAME;
-  auto key = sim::Walk(sim::RootOf(p, *base.key), parts, parts.size());
   if (!key) return ERROR_FILE_NOT_FOUND;
   if (!key->parent) return ERROR_ACCESS_DENIED;  // a hive root
   if (!sim::KeyAccessAllowed(*key, p.token, DELETE)) return ERROR_ACCESS_DENIED;
@@ -367,7 +373,8 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
   (void)lpReserved;
   OpenKey k;
   if (LONG r = sim::Resolve(call.process(), hKey, &k)) return r;
-  if (call.CheckFault(k.key->FullPath())) return static_cast<LONG>(*call.fault());
+  if (call.CheckFaultNaming([&] { return k.key->FullPath(); }))
+    return static_cast<LONG>(*call.fault());
   if (!sim::NeedAccess(k, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   if (lpClass && lpcchClass && *lpcchClass) lpClass[0] = '\0';
   if (lpcchClass) *lpcchClass = 0;

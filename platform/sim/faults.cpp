@@ -29,7 +29,9 @@ void Faults::Clear() {
 
 std::optional<uint32_t> Faults::Check(std::string_view call, std::string_view subject) {
   std::lock_guard<std::mutex> g(mutex_);
-  ++counts_[std::string(call)];
+  auto count = counts_.find(call);
+  if (count == counts_.end()) count = counts_.emplace(std::string(call), 0).first;
+  ++count->second;
   ++total_;
   for (auto& rule : rules_) {
     if (rule.call != "*" && rule.call != call) continue;
@@ -50,7 +52,7 @@ bool Faults::NeedsSubject(std::string_view call) const {
 
 std::map<std::string, int> Faults::CallCounts() const {
   std::lock_guard<std::mutex> g(mutex_);
-  return counts_;
+  return std::map<std::string, int>(counts_.begin(), counts_.end());
 }
 
 int Faults::TotalCalls() const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -36,7 +37,7 @@ class Faults {
  private:
   mutable std::mutex mutex_;
   std::vector<FaultRule> rules_;
-  std::map<std::string, int> counts_;
+  std::map<std::string, int, std::less<>> counts_;
   int total_ = 0;
 };
 

@@ -60,7 +60,8 @@ struct FindHandle : public HandleObject {
   int dotsReturned = 0;  // "." and ".." come first in a folder that is not a drive root
   bool started = false;  // a child has been returned; lastName holds it
   std::string lastName;
-  bool exhausted = false;  // a search for one exact name ends after it
+  OrderedNameMap<std::shared_ptr<FsNode>>::Cursor at;  // on lastName
+  bool exhausted = false;                              // a search for one exact name ends after it
 };
 
 }  // namespace sim

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cerrno>
 #include <cstring>
 
@@ -21,23 +23,25 @@ std::string KindOfMode(mode_t mode) {
 
 }  // namespace
 
-bool ReadHostFile(const std::string& path, const HostFileRead& how, std::string* content,
-                  std::string* what, uint64_t* size) {
+HostFileReader::~HostFileReader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool HostFileReader::Open(const std::string& path, const HostFileRead& how, std::string* what,
+                          uint64_t* size) {
+  how_ = how;
+  done_ = 0;
   // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
   const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (how.followLinks ? 0 : O_NOFOLLOW);
-  const int fd = ::open(path.c_str(), flags);
-  if (fd < 0) {
+  fd_ = ::open(path.c_str(), flags);
+  if (fd_ < 0) {
     *what = errno == ELOOP && !how.followLinks
                 ? "not a regular file (a link); links are not read"
                 : std::string("cannot open: ") + std::strerror(errno);
     return false;
   }
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
   struct stat st;
-  if (::fstat(fd, &st) != 0) {
+  if (::fstat(fd_, &st) != 0) {
     *what = std::string("cannot read: ") + std::strerror(errno);
     return false;
   }
@@ -53,28 +57,59 @@ bool ReadHostFile(const std::string& path, const HostFileRead& how, std::string*
     return false;
   }
   // A regular file is read in blocking mode; the cap holds even if it grows meanwhile.
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  const uint64_t limit = fileSize < how.maxBytes ? fileSize : how.maxBytes;
-  std::string data;
-  data.reserve(static_cast<size_t>(limit));
-  char buf[65536];
-  while (data.size() <= limit) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
+  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+  return true;
+}
+
+bool HostFileReader::Read(char* buffer, size_t size, size_t* got, std::string* what) {
+  *got = 0;
+  if (fd_ < 0) {
+    *what = "cannot read: not open";
+    return false;
+  }
+  // One byte past the cap is asked for, so that a file that grew is seen.
+  const uint64_t left = how_.maxBytes - std::min(done_, how_.maxBytes);
+  if (how_.firstBytesOnly && left == 0) return true;
+  const uint64_t room = left == UINT64_MAX ? left : left + 1;
+  const size_t ask = static_cast<size_t>(std::min<uint64_t>(size, room));
+  for (;;) {
+    const ssize_t n = ::read(fd_, buffer, ask);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       *what = std::string("cannot read: ") + std::strerror(errno);
       return false;
     }
-    if (n == 0) break;
-    data.append(buf, static_cast<size_t>(n));
+    *got = static_cast<size_t>(n);
+    break;
   }
-  if (data.size() > how.maxBytes) {
-    if (!how.firstBytesOnly) {
-      *what = "grew beyond " + std::to_string(how.maxBytes) + " bytes while it was read";
+  if (done_ + *got > how_.maxBytes) {
+    if (!how_.firstBytesOnly) {
+      *what = "grew beyond " + std::to_string(how_.maxBytes) + " bytes while it was read";
       return false;
     }
-    data.resize(static_cast<size_t>(how.maxBytes));
+    *got = static_cast<size_t>(how_.maxBytes - done_);
   }
+  done_ += *got;
+  return true;
+}
+
+bool ReadHostFile(const std::string& path, const HostFileRead& how, std::string* content,
+                  std::string* what, uint64_t* size) {
+  HostFileReader reader;
+  uint64_t fileSize = 0;
+  if (!reader.Open(path, how, what, &fileSize)) return false;
+  if (size) *size = fileSize;
+  // Read in place into room for the size the file has now; room grows if it grows.
+  std::string data(static_cast<size_t>(std::min(fileSize, how.maxBytes)) + 1, '\0');
+  size_t done = 0;
+  for (;;) {
+    if (done == data.size()) data.resize(2 * data.size());
+    size_t got = 0;
+    if (!reader.Read(&data[done], data.size() - done, &got, what)) return false;
+    if (got == 0) break;
+    done += got;
+  }
+  data.resize(done);
   *content = std::move(data);
   return true;
 }

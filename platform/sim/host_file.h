@@ -11,10 +11,13 @@
 
 namespace sim {
 
-// What a machine folder's own files (machine.ini, HK*.reg, HK*.security, drives/*.meta)
-// may weigh, and what one file of a simulated drive, or all files of a machine or
-// package together, may weigh: the simulator holds every file in memory.
+// What a machine folder's own files (machine.ini, HK*.security, drives/*.meta) may
+// weigh, and what one file of a simulated drive, or all files of a machine or package
+// together, may weigh: the simulator holds every file in memory. A registry file is
+// read a piece at a time into the registry it describes; its bound is that of a
+// registry of some millions of keys.
 constexpr uint64_t kMaxMachineFileBytes = 64ull << 20;
+constexpr uint64_t kMaxRegistryFileBytes = 4ull << 30;
 constexpr uint64_t kMaxDriveFileBytes = 256ull << 20;
 constexpr uint64_t kMaxDriveBytesTotal = 1ull << 30;
 
@@ -29,5 +32,26 @@ struct HostFileRead {
 // without the path ("not a regular file (a link)", "larger than 67108864 bytes (...)").
 bool ReadHostFile(const std::string& path, const HostFileRead& how, std::string* content,
                   std::string* what, uint64_t* size = nullptr);
+
+// The same file read a piece at a time, under the same rules.
+class HostFileReader {
+ public:
+  HostFileReader() = default;
+  ~HostFileReader();
+  HostFileReader(const HostFileReader&) = delete;
+  HostFileReader& operator=(const HostFileReader&) = delete;
+
+  // False, with `what`, for a file ReadHostFile would refuse before reading.
+  bool Open(const std::string& path, const HostFileRead& how, std::string* what,
+            uint64_t* size = nullptr);
+  // Up to `size` bytes into `buffer`, `*got` 0 at the end (or at maxBytes with
+  // firstBytesOnly). False on a read error or when the file grows beyond maxBytes.
+  bool Read(char* buffer, size_t size, size_t* got, std::string* what);
+
+ private:
+  int fd_ = -1;
+  HostFileRead how_;
+  uint64_t done_ = 0;  // bytes handed out
+};
 
 }  // namespace sim

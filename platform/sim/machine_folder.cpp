@@ -24,9 +24,12 @@
 
 #include "platform/sim/folder_lock.h"
 #include "platform/sim/host_file.h"
+#include "platform/sim/machine_folder_walks.h"
 #include "platform/sim/reg_file.h"
 
 namespace sim {
+
+using namespace folder_walks;
 
 namespace {
 
@@ -37,87 +40,6 @@ std::atomic<int> g_stopAfterStep{0};
 std::atomic<bool> g_withoutExchange{false};
 std::atomic<bool> g_killProcess{false};
 std::atomic<int> g_stepsOfLastSave{0};
-
-std::string_view TrimRight(std::string_view s) {
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
-    s.remove_suffix(1);
-  }
-  return s;
-}
-
-std::string Located(std::string_view file, int line, const std::string& what) {
-  return std::string(file) + ":" + std::to_string(line) + ": " + what;
-}
-
-// Splits text into lines without their line ends; the index + 1 is the line number.
-std::vector<std::string_view> Lines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
-
-bool PrintableName(std::string_view name) {
-  for (unsigned char c : name) {
-    if (c < 0x20 || c == 0x7F) return false;
-  }
-  return !name.empty();
-}
-
-// A name Windows accepts for a file or folder.
-bool ValidFileName(std::string_view name) {
-  if (!PrintableName(name) || name == "." || name == "..") return false;
-  return name.find_first_of("\\/:*?\"<>|") == std::string_view::npos;
-}
-
-// Depth-first walk of a key tree with full paths, without recursion.
-template <typename Fn>
-bool WalkKeys(const RegKey& root, Fn&& fn) {
-  std::vector<std::pair<const RegKey*, std::string>> stack;
-  stack.emplace_back(&root, root.name);
-  std::vector<const RegKey*> children;
-  while (!stack.empty()) {
-    auto [key, path] = std::move(stack.back());
-    stack.pop_back();
-    if (!fn(*key, path)) return false;
-    children.clear();
-    key->subkeys.ForEach([&](const std::string&, const std::shared_ptr<RegKey>& child) {
-      children.push_back(child.get());
-    });
-    for (auto it = children.rbegin(); it != children.rend(); ++it) {
-      stack.emplace_back(*it, path + "\\" + (*it)->name);
-    }
-  }
-  return true;
-}
-
-// Depth-first walk of a drive with paths below its root ("" for the root).
-template <typename Fn>
-bool WalkFiles(const FsNode& root, Fn&& fn) {
-  std::vector<std::pair<const FsNode*, std::string>> stack;
-  stack.emplace_back(&root, std::string());
-  std::vector<const FsNode*> children;
-  while (!stack.empty()) {
-    auto [node, path] = std::move(stack.back());
-    stack.pop_back();
-    if (!fn(*node, path)) return false;
-    children.clear();
-    node->children.ForEach([&](const std::string&, const std::shared_ptr<FsNode>& child) {
-      children.push_back(child.get());
-    });
-    for (auto it = children.rbegin(); it != children.rend(); ++it) {
-      stack.emplace_back(*it, path + "\\" + (*it)->name);
-    }
-  }
-  return true;
-}
 
 // ---------------------------------------------------------------------------------------
 // Host file access
@@ -304,8 +226,12 @@ bool IsUtf16(std::string_view bytes) {
   return bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
 }
 
+std::string EndLine(const char* lineEnd, bool utf16) {
+  return Encoded(std::string(kMachineFileEndLine) + lineEnd, utf16);
+}
+
 void AddEndLine(std::string* bytes, const char* lineEnd) {
-  *bytes += Encoded(std::string(kMachineFileEndLine) + lineEnd, IsUtf16(*bytes));
+  *bytes += EndLine(lineEnd, IsUtf16(*bytes));
 }
 
 bool EndsWith(std::string_view bytes, std::string_view tail) {
@@ -313,8 +239,7 @@ bool EndsWith(std::string_view bytes, std::string_view tail) {
 }
 
 // The last line is the end line, whole (a line end before it, CRLF or LF after it).
-bool HasEndLine(std::string_view bytes) {
-  const bool utf16 = IsUtf16(bytes);
+bool HasEndLine(std::string_view bytes, bool utf16) {
   for (const char* lineEnd : {"\r\n", "\n"}) {
     const std::string line = Encoded(std::string("\n") + kMachineFileEndLine + lineEnd, utf16);
     if (EndsWith(bytes, line)) return true;
@@ -328,6 +253,15 @@ bool HasEndLine(std::string_view bytes) {
 struct EndLineTally {
   bool seen = false;
   std::string firstWithout;  // the first file read without one
+
+  // The file's last bytes (or all of them), and whether it began with a UTF-16 mark.
+  void Note(const std::string& name, std::string_view lastBytes, bool utf16) {
+    if (HasEndLine(lastBytes, utf16)) {
+      seen = true;
+    } else if (firstWithout.empty()) {
+      firstWithout = name;
+    }
+  }
 
   bool Check(std::string* error) const {
     if (!seen || firstWithout.empty()) return true;
@@ -348,11 +282,7 @@ bool ReadMachineFile(const std::string& folder, const std::string& name, std::st
     if (error) *error = name + ": " + what;
     return false;
   }
-  if (HasEndLine(*bytes)) {
-    ends->seen = true;
-  } else if (ends->firstWithout.empty()) {
-    ends->firstWithout = name;
-  }
+  ends->Note(name, *bytes, IsUtf16(*bytes));
   return true;
 }
 
@@ -375,6 +305,49 @@ bool InHive(std::string_view path, std::string_view hive) {
          (path.size() == hive.size() || path[hive.size()] == '\\');
 }
 
+// A hive's registry file, read a piece at a time (that of a large machine is hundreds
+// of megabytes) and applied statement by statement: the machine is new, and a file that
+// turns out faulty discards it. A fault in the text counts before a key outside the
+// hive, wherever the two stand.
+bool LoadRegistryFile(const std::string& folder, const std::string& regName, std::string_view hive,
+                      Machine* machine, EndLineTally* ends, std::string* error) {
+  HostFileReader file;
+  HostFileRead how;
+  how.maxBytes = kMaxRegistryFileBytes;
+  std::string what;
+  if (!file.Open(folder + "/" + regName, how, &what)) {
+    if (error) *error = regName + ": " + what;
+    return false;
+  }
+  // The first two bytes (a UTF-16 mark?) and the last ones read, for the end line.
+  std::string head, tail;
+  constexpr size_t kTailBytes = 256;
+  const RegFileReader read = [&](char* buffer, size_t size, size_t* got, std::string* failure) {
+    if (!file.Read(buffer, size, got, failure)) return false;
+    if (head.size() < 2) head.append(buffer, std::min<size_t>(*got, 2 - head.size()));
+    tail.append(buffer, *got);
+    if (tail.size() > 2 * kTailBytes) tail.erase(0, tail.size() - kTailBytes);
+    return true;
+  };
+  RegFileApplier applier(&machine->registry);
+  std::string outside;
+  const RegFileStatementFn apply = [&](const RegFileOp& op) {
+    if (!outside.empty()) return;
+    if (!InHive(op.keyPath, hive)) {
+      outside = Located(regName, op.line, std::string("key outside ") + std::string(hive));
+      return;
+    }
+    applier.Apply(op);
+  };
+  if (!ParseRegFileStatements(read, regName, apply, error)) return false;
+  if (!outside.empty()) {
+    if (error) *error = outside;
+    return false;
+  }
+  ends->Note(regName, tail, IsUtf16(head));
+  return true;
+}
+
 bool LoadHive(const std::string& folder, const HiveFiles& files, Machine* machine,
               EndLineTally* ends, std::string* error) {
   const std::string regName = std::string(files.base) + ".reg";
@@ -382,16 +355,7 @@ bool LoadHive(const std::string& folder, const HiveFiles& files, Machine* machin
   std::string text;
   const Kind regKind = KindOf(folder + "/" + regName);
   if (regKind != Kind::kMissing || files.required) {
-    if (!ReadMachineFile(folder, regName, &text, ends, error)) return false;
-    std::vector<RegFileOp> ops;
-    if (!ParseRegFile(text, regName, &ops, error)) return false;
-    for (const RegFileOp& op : ops) {
-      if (!InHive(op.keyPath, files.hive)) {
-        if (error) *error = Located(regName, op.line, std::string("key outside ") + files.hive);
-        return false;
-      }
-    }
-    ApplyRegFile(ops, &machine->registry);
+    if (!LoadRegistryFile(folder, regName, files.hive, machine, ends, error)) return false;
   }
   if (KindOf(folder + "/" + secName) != Kind::kMissing) {
     if (!ReadMachineFile(folder, secName, &text, ends, error)) return false;
@@ -580,7 +544,18 @@ struct Image {
   bool isFolder = false;
   std::string owned;
   const std::string* external = nullptr;  // a simulated file's content
-  const std::string& Data() const { return external ? *external : owned; }
+  // A registry file, written out as it is produced: hundreds of megabytes for a
+  // large machine, which need never be held whole.
+  const RegKey* registry = nullptr;
+
+  // Hands the file's bytes to `sink`, in one piece or several.
+  bool Produce(const RegFileSink& sink, std::string* what) const {
+    if (registry) {
+      return WriteRegFile(*registry, RegFileEncoding::kUtf16Le, sink, what) &&
+             sink(EndLine("\r\n", true), what);
+    }
+    return sink(external ? *external : owned, what);
+  }
 };
 
 bool HiveWorthWriting(const RegKey& root) {
@@ -601,13 +576,14 @@ bool BuildImages(const Machine& machine, std::vector<Image>* images, std::string
     Image reg, sec;
     reg.path = std::string(files.base) + ".reg";
     sec.path = std::string(files.base) + ".security";
+    // Checked now, so that a registry that cannot be written stops the save before
+    // it touches the disk; written while the file is.
     std::string what;
-    if (!FormatRegFile(*root, RegFileEncoding::kUtf16Le, &reg.owned, &what) ||
-        !FormatKeySecurity(*root, &sec.owned, &what)) {
+    if (!CheckRegFile(*root, &what) || !FormatKeySecurity(*root, &sec.owned, &what)) {
       if (error) *error = "cannot save the registry: " + what;
       return false;
     }
-    AddEndLine(&reg.owned, "\r\n");
+    reg.registry = root.get();
     AddEndLine(&sec.owned, "\n");
     images->push_back(std::move(reg));
     images->push_back(std::move(sec));
@@ -642,23 +618,27 @@ bool BuildImages(const Machine& machine, std::vector<Image>* images, std::string
   return true;
 }
 
-bool WriteHostFile(const std::string& path, const std::string& data, Steps* steps, bool* stopped,
+bool WriteHostFile(const std::string& path, const Image& image, Steps* steps, bool* stopped,
                    std::string* what) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (fd.get() < 0) {
     *what = "cannot create: " + ErrnoText();
     return false;
   }
-  size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd.get(), data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      *what = "cannot write: " + ErrnoText();
-      return false;
+  const RegFileSink write = [&](std::string_view data, std::string* failure) {
+    size_t done = 0;
+    while (done < data.size()) {
+      const ssize_t n = ::write(fd.get(), data.data() + done, data.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        *failure = "cannot write: " + ErrnoText();
+        return false;
+      }
+      done += static_cast<size_t>(n);
     }
-    done += static_cast<size_t>(n);
-  }
+    return true;
+  };
+  if (!image.Produce(write, what)) return false;
   if (!steps->Took()) {
     *stopped = true;
     return false;
@@ -675,158 +655,6 @@ bool WriteHostFile(const std::string& path, const std::string& data, Steps* step
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------------------
-// Key security files
-
-bool FormatKeySecurity(const RegKey& root, std::string* out, std::string* error) {
-  std::string text;
-  const bool ok = WalkKeys(root, [&](const RegKey& key, const std::string& path) {
-    if (&key != &root && key.security == KeySecurity()) return true;
-    if (!PrintableName(key.name)) {
-      if (error) *error = path + ": key name with control characters cannot be written";
-      return false;
-    }
-    const std::string dacl = FormatDacl(key.security.isProtected, key.security.explicitAces);
-    // An account name the access-list text cannot carry would not load again.
-    KeySecurity back;
-    std::string what;
-    if (!ParseDacl(dacl, &back.isProtected, &back.explicitAces, &what) || !(back == key.security)) {
-      if (error) *error = path + ": access list cannot be written: " + dacl;
-      return false;
-    }
-    text += "[" + path + "]\n" + dacl + "\n\n";
-    return true;
-  });
-  if (ok) *out = std::move(text);
-  return ok;
-}
-
-bool ParseKeySecurity(std::string_view text, std::string_view fileName, RegKey* root,
-                      std::string* error) {
-  auto fail = [&](int line, const std::string& what) {
-    if (error) *error = Located(fileName, line, what);
-    return false;
-  };
-  std::vector<std::pair<RegKey*, KeySecurity>> found;
-  std::set<const RegKey*> seen;
-  RegKey* pending = nullptr;
-  int pendingLine = 0;
-  const std::vector<std::string_view> lines = Lines(text);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const int lineNo = static_cast<int>(i + 1);
-    std::string_view line = TrimRight(lines[i]);
-    if (line.empty() || line[0] == ';') continue;
-    if (line[0] == '[') {
-      if (pending) return fail(pendingLine, "key without an access list line");
-      if (line.back() != ']') return fail(lineNo, "key line without closing ]");
-      const std::string_view path = line.substr(1, line.size() - 2);
-      const size_t sep = path.find('\\');
-      if (!NamesEqual(path.substr(0, sep), root->name)) {
-        return fail(lineNo, "key outside " + root->name);
-      }
-      RegKey* key = root;
-      if (sep != std::string_view::npos) {
-        std::string_view rest = path.substr(sep + 1);
-        for (;;) {
-          const size_t next = rest.find('\\');
-          const std::string_view part = rest.substr(0, next);
-          auto* child = part.empty() ? nullptr : key->subkeys.Find(part);
-          if (!child) return fail(lineNo, "no such key: " + std::string(path));
-          key = child->get();
-          if (next == std::string_view::npos) break;
-          rest = rest.substr(next + 1);
-        }
-      }
-      if (!seen.insert(key).second) return fail(lineNo, "key listed twice");
-      pending = key;
-      pendingLine = lineNo;
-      continue;
-    }
-    if (!pending) return fail(lineNo, "access list without a key line before it");
-    KeySecurity security;
-    std::string what;
-    if (!ParseDacl(line, &security.isProtected, &security.explicitAces, &what)) {
-      return fail(lineNo, what);
-    }
-    found.emplace_back(pending, std::move(security));
-    pending = nullptr;
-  }
-  if (pending) return fail(pendingLine, "key without an access list line");
-  for (auto& [key, security] : found) key->security = std::move(security);
-  return true;
-}
-
-// ---------------------------------------------------------------------------------------
-// Drive sidecars
-
-std::string FormatDriveMeta(const FsNode& driveRoot) {
-  std::string out = "; attributes creation last-write last-access path\n";
-  WalkFiles(driveRoot, [&](const FsNode& node, const std::string& path) {
-    char numbers[96];
-    std::snprintf(numbers, sizeof numbers, "0x%08x %llu %llu %llu ",
-                  static_cast<unsigned>(node.attributes),
-                  static_cast<unsigned long long>(node.creationTime),
-                  static_cast<unsigned long long>(node.lastWriteTime),
-                  static_cast<unsigned long long>(node.lastAccessTime));
-    out += numbers;
-    out += path.empty() ? "\\" : path;
-    out += '\n';
-    return true;
-  });
-  return out;
-}
-
-bool ParseDriveMeta(std::string_view text, std::string_view fileName,
-                    std::vector<DriveMetaEntry>* entries, std::string* error) {
-  std::vector<DriveMetaEntry> parsed;
-  const std::vector<std::string_view> lines = Lines(text);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const int lineNo = static_cast<int>(i + 1);
-    auto fail = [&](const std::string& what) {
-      if (error) *error = Located(fileName, lineNo, what);
-      return false;
-    };
-    std::string_view line = lines[i];
-    if (line.empty() || line[0] == ';') continue;
-    std::string_view fields[4];
-    for (auto& field : fields) {
-      const size_t space = line.find(' ');
-      if (space == std::string_view::npos) return fail("expected four numbers and a path");
-      field = line.substr(0, space);
-      line = line.substr(space + 1);
-    }
-    DriveMetaEntry e;
-    e.line = lineNo;
-    uint64_t attributes;
-    if (!ParseFolderNumber(fields[0], 0xFFFFFFFFu, &attributes)) {
-      return fail("bad attributes '" + std::string(fields[0]) + "'");
-    }
-    e.attributes = static_cast<uint32_t>(attributes);
-    uint64_t* times[3] = {&e.creationTime, &e.lastWriteTime, &e.lastAccessTime};
-    for (int t = 0; t < 3; ++t) {
-      if (!ParseFolderNumber(fields[t + 1], UINT64_MAX, times[t])) {
-        return fail("bad time stamp '" + std::string(fields[t + 1]) + "'");
-      }
-    }
-    if (line.empty() || line[0] != '\\') return fail("the path must start with \\");
-    if (line.size() > 1) {
-      if (line.back() == '\\') return fail("the path must not end with \\");
-      for (size_t start = 1; start < line.size();) {
-        size_t end = line.find('\\', start);
-        if (end == std::string_view::npos) end = line.size();
-        if (!ValidFileName(line.substr(start, end - start))) {
-          return fail("not a valid Windows path: " + std::string(line));
-        }
-        start = end + 1;
-      }
-    }
-    e.path = std::string(line);
-    parsed.push_back(std::move(e));
-  }
-  *entries = std::move(parsed);
-  return true;
-}
 
 // ---------------------------------------------------------------------------------------
 // Test hooks
@@ -995,7 +823,7 @@ bool SaveMachine(const Machine& machine, const std::string& folder, std::string*
       if (!steps.Took()) return stop();
     } else {
       std::string what;
-      if (!WriteHostFile(path, image.Data(), &steps, &stopped, &what)) {
+      if (!WriteHostFile(path, image, &steps, &stopped, &what)) {
         return stopped ? stop() : failIo(path + ": " + what);
       }
     }

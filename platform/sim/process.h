@@ -157,6 +157,13 @@ class ApiCall {
   struct Deferred {};
   ApiCall(const char* name, Deferred);
   const std::optional<uint32_t>& CheckFault(std::string_view subject);
+  // The same for a subject that costs more to name than the call itself:
+  // `subject()` names it, and is called only when a rule asks for a subject.
+  template <typename Subject>
+  const std::optional<uint32_t>& CheckFaultNaming(Subject&& subject) {
+    if (!machine().faults.NeedsSubject(name_)) return CheckFault({});
+    return CheckFault(subject());
+  }
 
  private:
   Process& process_;

@@ -16,8 +16,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/sim/registry.h"
@@ -40,10 +43,41 @@ struct RegFileOp {
 bool ParseRegFile(std::string_view bytes, std::string_view fileName, std::vector<RegFileOp>* ops,
                   std::string* error);
 
+// The same, handing each statement to `each` as soon as it is read (a file of a
+// million keys need not be held as statements); `each` copies what it keeps. On a
+// fault, the statements before it have been handed on.
+typedef std::function<void(const RegFileOp&)> RegFileStatementFn;
+bool ParseRegFileStatements(std::string_view bytes, std::string_view fileName,
+                            const RegFileStatementFn& each, std::string* error);
+
+// The same for a file read a piece at a time: `read` fills up to `size` bytes and
+// sets `*got`, 0 at the end; false on a read error, with `*error` (reported as the
+// file's first line). A UTF-16 file is decoded as it is read.
+typedef std::function<bool(char* buffer, size_t size, size_t* got, std::string* error)>
+    RegFileReader;
+bool ParseRegFileStatements(const RegFileReader& read, std::string_view fileName,
+                            const RegFileStatementFn& each, std::string* error);
+
 // Applies parsed statements in order: key lines create keys (and the keys above them),
 // [-KEY] removes a tree, "v"=- removes a value; removing what is not there is no error,
 // as in regedit. The parser has already refused what the registry cannot carry out.
 void ApplyRegFile(const std::vector<RegFileOp>& ops, Registry* registry);
+
+// ApplyRegFile one statement at a time.
+class RegFileApplier {
+ public:
+  explicit RegFileApplier(Registry* registry) : registry_(registry) {}
+  void Apply(const RegFileOp& op);
+
+ private:
+  std::shared_ptr<RegKey> KeyFor(const std::string& path);
+
+  Registry* registry_;
+  std::shared_ptr<RegKey> current_;  // the key of the last key line, while it stands
+  std::string lastPath_;             // that line's path
+  // The keys along lastPath_, hive root first, each with the length of its path.
+  std::vector<std::pair<size_t, std::shared_ptr<RegKey>>> chain_;
+};
 
 enum class RegFileEncoding {
   kUtf16Le,  // byte-order mark, then UTF-16LE: what regedit writes, and what Wine reads right
@@ -55,6 +89,16 @@ enum class RegFileEncoding {
 // Fails (naming the key) on a name the format cannot hold.
 bool FormatRegFile(const RegKey& root, RegFileEncoding encoding, std::string* out,
                    std::string* error);
+
+// The same, handing the file to `sink` in pieces (of about a megabyte of text) as
+// it is produced, so that a registry of millions of keys is never held as one
+// text. A sink that returns false ends the writing, with its `error`.
+typedef std::function<bool(std::string_view piece, std::string* error)> RegFileSink;
+bool WriteRegFile(const RegKey& root, RegFileEncoding encoding, const RegFileSink& sink,
+                  std::string* error);
+
+// Whether FormatRegFile can write the tree; if not, the same error.
+bool CheckRegFile(const RegKey& root, std::string* error);
 
 // The same for several trees into one file (used by `winsim show`).
 bool FormatRegFile(const std::vector<const RegKey*>& roots, RegFileEncoding encoding,

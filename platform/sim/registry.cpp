@@ -1,5 +1,6 @@
 #include "platform/sim/registry.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace sim {
@@ -38,6 +39,16 @@ bool SplitKeyPath(std::string_view path, std::vector<std::string>* parts) {
     start = end + 1;
   }
   return true;
+}
+
+bool NextKeyComponent(std::string_view* rest, std::string_view* part) {
+  while (!rest->empty()) {
+    const size_t end = std::min(rest->find('\\'), rest->size());
+    *part = rest->substr(0, end);
+    rest->remove_prefix(std::min(end + 1, rest->size()));
+    if (!part->empty()) return true;
+  }
+  return false;
 }
 
 namespace {
@@ -95,33 +106,31 @@ std::shared_ptr<RegKey> Registry::Root(std::string_view hiveName) const {
 }
 
 std::shared_ptr<RegKey> Registry::Find(const std::shared_ptr<RegKey>& from, std::string_view path) {
-  std::vector<std::string> parts;
-  if (!from || !SplitKeyPath(path, &parts)) return nullptr;
-  std::shared_ptr<RegKey> key = from;
-  for (const auto& part : parts) {
-    auto* child = key->subkeys.Find(part);
-    if (!child) return nullptr;
-    key = *child;
+  if (!from || (!path.empty() && path.front() == '\\')) return nullptr;
+  const std::shared_ptr<RegKey>* key = &from;
+  std::string_view part;
+  while (NextKeyComponent(&path, &part)) {
+    key = (*key)->subkeys.Find(part);
+    if (!key) return nullptr;
   }
-  return key;
+  return *key;
 }
 
 std::shared_ptr<RegKey> Registry::Create(const std::shared_ptr<RegKey>& from,
                                          std::string_view path) {
-  std::vector<std::string> parts;
-  if (!from || !SplitKeyPath(path, &parts)) return nullptr;
+  if (!from || (!path.empty() && path.front() == '\\')) return nullptr;
   std::shared_ptr<RegKey> key = from;
-  for (const auto& part : parts) {
+  std::string_view part;
+  while (NextKeyComponent(&path, &part)) {
     if (auto* child = key->subkeys.Find(part)) {
       key = *child;
       continue;
     }
     auto fresh = std::make_shared<RegKey>();
-    fresh->name = part;
+    fresh->name = std::string(part);
     fresh->parent = key.get();
     fresh->lastWriteTime = now;
-    key->subkeys.Put(part, fresh);
-    key = fresh;
+    key = key->subkeys.Put(part, std::move(fresh));
   }
   return key;
 }

@@ -46,6 +46,11 @@ constexpr size_t kMaxKeyDepth = 512;
 // separator) are dropped; a leading separator makes the path invalid.
 bool SplitKeyPath(std::string_view path, std::vector<std::string>* parts);
 
+// The same one component at a time, for walks that need no copies: takes the next
+// non-empty component off the front of `*rest` into `*part`; false when none is left.
+// The caller refuses a path with a leading separator first.
+bool NextKeyComponent(std::string_view* rest, std::string_view* part);
+
 class Registry {
  public:
   Registry();

@@ -101,4 +101,50 @@ bool MapRegistryPath(const Process& process, const RegKey& base, std::string_vie
   return true;
 }
 
+namespace {
+
+// Whether the key `relative` names below `base` may lie in the 32-bit view's
+// redirected part: under HKLM\SOFTWARE, seen by the 32-bit view of a 64-bit
+// edition.
+bool MayBeRedirected(const Process& process, const RegKey& base, std::string_view relative,
+                     RegistryView view) {
+  if (view != RegistryView::kWow64_32 || !process.machine.os.Is64Bit()) return false;
+  const RegKey* top = &base;
+  while (top->parent && top->parent->parent) top = top->parent;
+  if (top->parent)
+    return top->parent->name == "HKEY_LOCAL_MACHINE" && NamesEqual(top->name, "SOFTWARE");
+  if (top->name != "HKEY_LOCAL_MACHINE") return false;
+  std::string_view first;
+  return NextKeyComponent(&relative, &first) && NamesEqual(first, "SOFTWARE");
+}
+
+}  // namespace
+
+bool FindRegistryKey(const Process& process, const std::shared_ptr<RegKey>& base,
+                     std::string_view relative, RegistryView view, std::shared_ptr<RegKey>* key,
+                     const OrderedNameMap<std::shared_ptr<RegKey>>::Cursor* hint) {
+  key->reset();
+  if (!relative.empty() && relative.front() == '\\') return false;
+  if (MayBeRedirected(process, *base, relative, view)) {
+    std::vector<std::string> parts;
+    if (!MapRegistryPath(process, *base, relative, view, &parts)) return false;
+    const RegKey* root = base->Root();
+    std::shared_ptr<RegKey> at = process.machine.registry.Root(root->name);
+    for (size_t i = 0; i < parts.size() && at; ++i) {
+      auto* child = at->subkeys.Find(parts[i]);
+      at = child ? *child : nullptr;
+    }
+    *key = std::move(at);
+    return true;
+  }
+  const std::shared_ptr<RegKey>* at = &base;
+  std::string_view part;
+  while (NextKeyComponent(&relative, &part)) {
+    at = (*at)->subkeys.Find(part, at == &base ? hint : nullptr);
+    if (!at) return true;
+  }
+  *key = *at;
+  return true;
+}
+
 }  // namespace sim

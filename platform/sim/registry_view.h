@@ -24,6 +24,15 @@ RegistryView ViewFor(const Process& process, uint32_t samDesired, RegistryView h
 bool MapRegistryPath(const Process& process, const RegKey& base, std::string_view relative,
                      RegistryView view, std::vector<std::string>* components);
 
+// The key that `relative` names below `base` for the view, through
+// MapRegistryPath's mapping; null in `*key` when a component is missing. False
+// for an invalid path. Where no redirection can apply it walks down from `base`
+// without building the path.
+// `hint`, if given, is where an enumeration of `base`'s subkeys stands.
+bool FindRegistryKey(const Process& process, const std::shared_ptr<RegKey>& base,
+                     std::string_view relative, RegistryView view, std::shared_ptr<RegKey>* key,
+                     const OrderedNameMap<std::shared_ptr<RegKey>>::Cursor* hint = nullptr);
+
 // True when HKLM\SOFTWARE\<rest> is shared between the 32-bit and 64-bit views.
 bool IsSharedSoftwareKey(const std::vector<std::string>& componentsBelowSoftware);
 

@@ -91,16 +91,34 @@ std::vector<Ace> EffectiveAces(const RegKey& key) {
   return aces;
 }
 
+// The entries EffectiveAces lists, in its order, without building the list: every
+// open checks access, and keys deep in a large tree would copy their ancestors'
+// entries each time. An ancestor's entry reaches the key when it is inheritable by
+// containers, and beyond the first level only when it does not stop there; the
+// first protected key ends the inheritance. Inherited entries lose INHERIT_ONLY_ACE.
 uint32_t GrantedKeyRights(const RegKey& key, const Token& token) {
   uint32_t granted = 0, denied = 0;
-  for (const Ace& ace : EffectiveAces(key)) {
-    if (ace.flags & INHERIT_ONLY_ACE) continue;
-    if (!token.HasSid(ace.trustee)) continue;
+  auto apply = [&](const Ace& ace) {
+    if (!token.HasSid(ace.trustee)) return;
     const uint32_t bits = MapGenericKeyRights(ace.mask) & ~(granted | denied);
     if (ace.kind == Ace::kAllow) {
       granted |= bits;
     } else {
       denied |= bits;
+    }
+  };
+  for (const Ace& ace : key.security.explicitAces)
+    if (!(ace.flags & INHERIT_ONLY_ACE)) apply(ace);
+  if (!key.security.isProtected) {
+    bool nextLevel = true;
+    for (const RegKey* up = key.parent; up; up = up->parent) {
+      for (const Ace& ace : up->security.explicitAces) {
+        if (!(ace.flags & CONTAINER_INHERIT_ACE)) continue;
+        if ((ace.flags & NO_PROPAGATE_INHERIT_ACE) && !nextLevel) continue;
+        apply(ace);
+      }
+      if (up->security.isProtected) break;
+      nextLevel = false;
     }
   }
   // Keys the system touches are owned by the Administrators group, and an owner

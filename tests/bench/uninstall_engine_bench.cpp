@@ -1,13 +1,29 @@
-// The registry passes on machines with many device and driver keys: 2,000 device keys
-// under Enum\PCI and 5,000 driver keys under the class keys at full size, and a quarter
-// and a half of that. Prints the time of each size and its time per n log n; fails only
-// when the number of Win32 calls per key grows with the size, which is what would make
-// the time grow faster than n log n (each call costs at most log n).
+// The registry passes on machines with many device and driver keys: each size on the
+// command line is a number of keys, two sevenths of them device keys under Enum\PCI
+// and the rest driver keys under the class keys (default: 1,750, 3,500 and 7,000 keys;
+// `uninstall_engine_bench 125000 250000 500000 1000000` runs up to a million). Prints
+// for each size the time of the passes, their Win32 calls per key and the time per
+// n log2 n, and for the largest size the time to save that machine as a machine folder
+// and to load it again (the folder code `winsim` uses, in a scratch folder removed
+// afterwards). Times are processor time of the thread, so that other work on the
+// machine does not count against them, with the wall-clock time beside (a save waits
+// for the disk). Fails only when the number of Win32 calls per key grows with the
+// size, which is what would make the time grow faster than n log n (each call costs at
+// most log n), when a pass leaves a card key behind, or when the loaded machine
+// differs from the saved one. The last line reads (on one line)
+//   engine-passes <N> keys <S> s, <T> ns per n log2 n (<G> of the smallest size's),
+//   folder save <W> s, load <L> s
+#include <stdlib.h>
+#include <time.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/sim/machine.h"
 #include "platform/sim/process.h"
@@ -82,17 +98,40 @@ std::unique_ptr<sim::Machine> Build(int devices, int drivers) {
   return machine;
 }
 
-struct Result {
-  int keys = 0;
-  double seconds = 0;
-  int calls = 0;
+// Processor time of this thread and wall-clock time since a start.
+class Stopwatch {
+ public:
+  Stopwatch() : thread_(ThreadSeconds()), wall_(std::chrono::steady_clock::now()) {}
+  double Seconds() const { return ThreadSeconds() - thread_; }
+  double WallSeconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_).count();
+  }
+
+ private:
+  static double ThreadSeconds() {
+    timespec now = {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+  }
+  double thread_;
+  std::chrono::steady_clock::time_point wall_;
 };
 
-bool Measure(int devices, int drivers, Result* result) {
-  auto machine = Build(devices, drivers);
-  if (!machine) return false;
+struct Result {
+  int keys = 0;
+  double seconds = 0, wallSeconds = 0;
+  int calls = 0;
+  double PerNLogN() const { return seconds * 1e9 / (keys * std::log2(static_cast<double>(keys))); }
+};
+
+// Runs the passes on a machine of `keys` keys; the machine afterwards, or null when
+// a pass left a card key behind.
+std::unique_ptr<sim::Machine> Measure(int keys, Result* result) {
+  const int devices = keys * 2 / 7;
+  auto machine = Build(devices, keys - devices);
+  if (!machine) return nullptr;
   const int callsBefore = machine->faults.TotalCalls();
-  const auto start = std::chrono::steady_clock::now();
+  const Stopwatch stopwatch;
   {
     sim::ProcessScope scope(*machine);
     UninstallContext c;
@@ -111,42 +150,108 @@ bool Measure(int devices, int drivers, Result* result) {
     c.ReleaseComDbPorts();
     c.RemoveUninstallEntries();
   }
-  result->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  result->seconds = stopwatch.Seconds();
+  result->wallSeconds = stopwatch.WallSeconds();
   result->calls = machine->faults.TotalCalls() - callsBefore;
-  result->keys = devices + drivers;
+  result->keys = keys;
   // The run must have done its work: no card key is left under Enum\PCI.
   auto pci = machine->registry.FindFull(std::string(kCcs) + "Enum\\PCI");
   bool cardLeft = false;
   pci->subkeys.ForEach([&](const std::string& name, const std::shared_ptr<sim::RegKey>&) {
     if (name.rfind("VEN_6A3C&DEV_5E17", 0) == 0) cardLeft = true;
   });
-  if (cardLeft) std::fprintf(stderr, "card keys left at %d keys\n", result->keys);
-  return !cardLeft;
+  if (cardLeft) {
+    std::fprintf(stderr, "card keys left at %d keys\n", result->keys);
+    return nullptr;
+  }
+  return machine;
+}
+
+struct FolderTimes {
+  double save = 0, saveWall = 0, load = 0, loadWall = 0;
+};
+
+// Saves the machine as a machine folder in a scratch folder and loads it again; false
+// when either fails or the loaded registry differs.
+bool SaveAndLoad(const sim::Machine& machine, FolderTimes* times) {
+  char scratch[] = "/tmp/engine_bench_XXXXXX";
+  if (!mkdtemp(scratch)) {
+    std::perror("mkdtemp");
+    return false;
+  }
+  const std::string folder = std::string(scratch) + "/machine";
+  std::string error;
+  const Stopwatch saving;
+  bool ok = sim::SaveMachine(machine, folder, &error);
+  times->save = saving.Seconds();
+  times->saveWall = saving.WallSeconds();
+  std::unique_ptr<sim::Machine> loaded;
+  if (ok) {
+    const Stopwatch loading;
+    loaded = sim::LoadMachine(folder, &error);
+    times->load = loading.Seconds();
+    times->loadWall = loading.WallSeconds();
+    ok = loaded != nullptr;
+  }
+  if (!ok) std::fprintf(stderr, "machine folder: %s\n", error.c_str());
+  if (ok && !loaded->registry.SameAs(machine.registry, &error)) {
+    std::fprintf(stderr, "the loaded machine differs: %s\n", error.c_str());
+    ok = false;
+  }
+  std::error_code removing;
+  std::filesystem::remove_all(scratch, removing);
+  if (removing) std::fprintf(stderr, "cannot remove %s: %s\n", scratch, removing.message().c_str());
+  return ok;
 }
 
 }  // namespace
 
-int main() {
-  const int fullDevices = 2000, fullDrivers = 5000;
-  Result results[3];
-  const int divisors[3] = {4, 2, 1};
-  std::printf("%8s %10s %10s %14s %16s\n", "keys", "seconds", "calls", "calls per key",
-              "ns per n log2 n");
-  for (int i = 0; i < 3; ++i) {
-    if (!Measure(fullDevices / divisors[i], fullDrivers / divisors[i], &results[i])) return 1;
-    const Result& r = results[i];
-    std::printf("%8d %10.3f %10d %14.2f %16.1f\n", r.keys, r.seconds, r.calls,
-                static_cast<double>(r.calls) / r.keys,
-                r.seconds * 1e9 / (r.keys * std::log2(static_cast<double>(r.keys))));
+int main(int argc, char** argv) {
+  std::vector<int> sizes;
+  for (int i = 1; i < argc; ++i) {
+    char* end = nullptr;
+    const long keys = std::strtol(argv[i], &end, 10);
+    if (*end != '\0' || keys < 70 || keys > 50000000) {
+      std::fprintf(stderr, "usage: %s [KEYS...]  (each from 70 to 50000000)\n", argv[0]);
+      return 2;
+    }
+    sizes.push_back(static_cast<int>(keys));
   }
+  if (sizes.empty()) sizes = {1750, 3500, 7000};
+
+  std::printf("%8s %10s %10s %10s %14s %16s\n", "keys", "seconds", "wall", "calls", "calls per key",
+              "ns per n log2 n");
+  std::vector<Result> results(sizes.size());
+  std::unique_ptr<sim::Machine> last;
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    last.reset();  // one machine at a time
+    last = Measure(sizes[i], &results[i]);
+    if (!last) return 1;
+    const Result& r = results[i];
+    std::printf("%8d %10.3f %10.3f %10d %14.2f %16.1f\n", r.keys, r.seconds, r.wallSeconds, r.calls,
+                static_cast<double>(r.calls) / r.keys, r.PerNLogN());
+    std::fflush(stdout);
+  }
+  FolderTimes folder;
+  if (!SaveAndLoad(*last, &folder)) return 1;
+  std::printf("machine folder of %d keys: save %.2f s (%.2f s wall), load %.2f s (%.2f s wall)\n",
+              results.back().keys, folder.save, folder.saveWall, folder.load, folder.loadWall);
+
   // Calls per key may not grow with the size (the fixed keys of the edition weigh a
   // little more at the smallest size, so only growth beyond 5% counts).
-  const double smallest = static_cast<double>(results[0].calls) / results[0].keys;
-  const double largest = static_cast<double>(results[2].calls) / results[2].keys;
-  if (largest > smallest * 1.05) {
-    std::fprintf(stderr, "calls per key grow: %.2f at %d keys, %.2f at %d keys\n", smallest,
-                 results[0].keys, largest, results[2].keys);
+  const Result& smallest = results.front();
+  const Result& largest = results.back();
+  const double fewest = static_cast<double>(smallest.calls) / smallest.keys;
+  const double most = static_cast<double>(largest.calls) / largest.keys;
+  if (most > fewest * 1.05) {
+    std::fprintf(stderr, "calls per key grow: %.2f at %d keys, %.2f at %d keys\n", fewest,
+                 smallest.keys, most, largest.keys);
     return 1;
   }
+  std::printf(
+      "engine-passes %d keys %.2f s, %.1f ns per n log2 n (%.2f of the smallest size's), "
+      "folder save %.2f s, load %.2f s\n",
+      largest.keys, largest.seconds, largest.PerNLogN(), largest.PerNLogN() / smallest.PerNLogN(),
+      folder.save, folder.load);
   return 0;
 }

@@ -12,6 +12,7 @@
 
 #include "file_search/file_finder.h"
 #include "file_search/read_ahead_file.h"
+#include "file_search/text_scan.h"
 #include "file_search_test_support.h"
 #include "platform/win32.h"
 
@@ -50,7 +51,15 @@ class FileContainsText : public ::testing::Test {
     machine_->files.WriteFile(kPath, content);
     return finder_.FileContainsText(kPath, text);
   }
+  // The same scan with a sieve of the given width.
+  int Scan(const std::string& content, const std::string& text, SieveWidth width) {
+    machine_->files.WriteFile(kPath, content);
+    ReadAheadFile file(kPath);
+    CycleCounter cycles(nullptr, nullptr);
+    return ScanForText(file, text, cycles, width) ? 1 : 0;
+  }
   int Reads() { return machine_->faults.CallCounts()["ReadFile"]; }
+  void AgreesWithTheFilteredContent(SieveWidth width);
 
   std::unique_ptr<sim::Machine> machine_;
   sim::ProcessScope scope_;
@@ -280,8 +289,17 @@ TEST_F(FileContainsText, TheFirstOverlapIsSpaces) {
 // Any file, 8-bit, 16-bit or mixed, with runs of NUL bytes long enough to fill
 // whole chunks: the scan finds the text exactly where the file's content with
 // every NUL byte removed, upper-cased and behind L spaces (the first overlap),
-// holds it, wherever the chunk borders fall.
+// holds it, wherever the chunk borders fall; with every sieve width this
+// processor runs (a search uses the widest, other processors a narrower one).
 TEST_F(FileContainsText, AnyFileAgreesWithASearchOfItsWholeFilteredContent) {
+  for (SieveWidth width :
+       {SieveWidth::kBytes, SieveWidth::kSse2, SieveWidth::kAvx2, SieveWidth::kAvx512}) {
+    if (SieveRuns(width)) AgreesWithTheFilteredContent(width);
+  }
+}
+
+void FileContainsText::AgreesWithTheFilteredContent(SieveWidth width) {
+  SCOPED_TRACE("sieve width " + std::to_string(static_cast<int>(width)));
   std::mt19937 random(20261208);
   const std::string alphabet = "abAB-";
   auto randomText = [&](size_t length) {
@@ -329,8 +347,13 @@ TEST_F(FileContainsText, AnyFileAgreesWithASearchOfItsWholeFilteredContent) {
     const size_t size = static_cast<size_t>(std::max<int>(0, static_cast<int>(border) + shift));
     std::string content = randomContent(kind, size, r);
     // Half the files get the text planted across or near a border, as 8-bit
-    // or as 16-bit characters.
-    const std::string planted = random() % 2 ? Wide(randomCase(text)) : randomCase(text);
+    // or 16-bit characters, or with a few NUL bytes between two of them.
+    std::string planted = randomCase(text);
+    if (random() % 3 == 0) {
+      planted = Wide(planted);
+    } else if (random() % 2) {
+      planted.insert(random() % planted.size(), std::string(1 + random() % 4, '\0'));
+    }
     if (random() % 2 && size >= planted.size()) {
       const size_t at = std::min(size - planted.size(),
                                  border > planted.size() ? border - random() % planted.size() : 0);
@@ -339,7 +362,7 @@ TEST_F(FileContainsText, AnyFileAgreesWithASearchOfItsWholeFilteredContent) {
     const int expected =
         Upper(std::string(length, ' ') + filtered(content)).find(Upper(text)) != std::string::npos;
     (expected ? found : missing) += 1;
-    ASSERT_EQ(expected, Scan(content, text))
+    ASSERT_EQ(expected, Scan(content, text, width))
         << "text \"" << text << "\" in " << size << " bytes of kind " << kind;
   }
   // Both outcomes occur often enough for the comparison to mean something.

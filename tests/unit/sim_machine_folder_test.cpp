@@ -652,7 +652,8 @@ TEST(MachineFolder, MachineFilesMustBeRegularFilesOfBoundedSize) {
       {"drives/C.meta", "link", "drives/C.meta: not a regular file (a link); links are not read"},
       {"machine.ini", "link", "machine.ini: not a regular file (a link); links are not read"},
       {"HKCU.security", "link", "HKCU.security: not a regular file (a link); links are not read"},
-      {"HKLM.reg", "big", "HKLM.reg: larger than 67108864 bytes (67108865); not read"},
+      {"HKLM.reg", "big", "HKLM.reg: larger than 4294967296 bytes (4294967297); not read"},
+      {"HKCU.security", "big", "HKCU.security: larger than 67108864 bytes (67108865); not read"},
       {"drives/C/big.bin", "big",
        "drives/C/big.bin: larger than 268435456 bytes (268435457); not read"},
   };
@@ -663,8 +664,10 @@ TEST(MachineFolder, MachineFilesMustBeRegularFilesOfBoundedSize) {
     const std::string path = folder + "/" + c.file;
     const std::string kind = c.kind;
     if (kind == "big") {
-      const uint64_t cap =
-          std::string(c.file) == "HKLM.reg" ? kMaxMachineFileBytes : kMaxDriveFileBytes;
+      const std::string file = c.file;
+      const uint64_t cap = file == "HKLM.reg"        ? kMaxRegistryFileBytes
+                           : file == "HKCU.security" ? kMaxMachineFileBytes
+                                                     : kMaxDriveFileBytes;
       WriteFile(path, "");
       ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(cap + 1)), 0);  // sparse
     } else {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <iterator>
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "platform/sim/name_order.h"
 
@@ -58,6 +60,72 @@ TEST(OrderedNameMap, MatchesAReferenceMapUnderRandomOperations) {
     EXPECT_EQ(value, *at.second);
   }
   EXPECT_EQ(nullptr, map.At(reference.size()).first);
+}
+
+// Walks in order through a cursor (by index, by name, and lookups hinted by where
+// a walk stands) give what the order gives, also when entries are inserted or
+// erased between two steps; so does ForEach.
+TEST(OrderedNameMap, CursorWalksFollowTheOrderWhateverChangesBetweenSteps) {
+  std::mt19937 rng(11);
+  OrderedNameMap<int> map;
+  std::map<std::string, int, NameLess> reference;
+  auto nth = [&](size_t i) {
+    auto it = reference.begin();
+    std::advance(it, i);
+    return it;
+  };
+  OrderedNameMap<int>::Cursor byIndex, byName;
+  size_t index = 0;
+  std::string last;  // the name the walk by name returned last; "" before the first
+  for (int step = 0; step < 20000; ++step) {
+    const std::string name = (rng() % 2 ? "k" : "K") + std::to_string(rng() % 300);
+    switch (rng() % 6) {
+      case 0:
+        map.Put(name, step);
+        reference[name] = step;
+        break;
+      case 1:
+        EXPECT_EQ(reference.erase(name) == 1, map.Erase(name));
+        break;
+      case 2: {  // the walk by index takes a step, or stays, or starts again
+        const size_t at = rng() % 4 == 0 ? 0 : index + rng() % 2;
+        auto entry = map.At(at, &byIndex);
+        ASSERT_EQ(at < reference.size(), entry.first != nullptr) << step;
+        if (!entry.first) break;
+        EXPECT_TRUE(NamesEqual(nth(at)->first, *entry.first)) << step;
+        EXPECT_EQ(nth(at)->second, *entry.second) << step;
+        index = at;
+        break;
+      }
+      case 3: {  // the walk by name takes a step
+        auto entry = map.FirstAfter(last, &byName);
+        auto expected = reference.upper_bound(last);
+        ASSERT_EQ(expected != reference.end(), entry.first != nullptr) << step;
+        last = entry.first ? *entry.first : "";
+        if (entry.first) {
+          EXPECT_TRUE(NamesEqual(expected->first, last)) << step;
+        }
+        break;
+      }
+      case 4: {  // a lookup hinted by the walk by index
+        const int* found = map.Find(name, &byIndex);
+        auto expected = reference.find(name);
+        ASSERT_EQ(expected != reference.end(), found != nullptr) << step;
+        if (found) {
+          EXPECT_EQ(expected->second, *found) << step;
+        }
+        break;
+      }
+      case 5: {
+        std::vector<std::string> names;
+        map.ForEach([&](const std::string& n, int) { names.push_back(n); });
+        ASSERT_EQ(reference.size(), names.size()) << step;
+        size_t i = 0;
+        for (const auto& entry : reference) EXPECT_TRUE(NamesEqual(entry.first, names[i++]));
+        break;
+      }
+    }
+  }
 }
 
 TEST(OrderedNameMap, KeepsTheFirstSpellingWhenReplaced) {

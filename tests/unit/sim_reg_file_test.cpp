@@ -3,6 +3,8 @@
 // Wine's regedit wrote for the same fixture.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -392,6 +394,91 @@ TEST(RegFileReader, Utf16FileErrorsNameTheLine) {
   EXPECT_EQ(error, "x.reg:1: UTF-16 file of odd length");
   EXPECT_FALSE(ParseRegFile(Utf16File(kTop + "\"a\"=dword:1234567890\r\n"), "x.reg", &ops, &error));
   EXPECT_EQ(error, "x.reg:4: dword takes at most 8 hex digits");
+}
+
+// A large registry is written and read a piece at a time (a megabyte of text at
+// most in hand), and reads back into the same registry; a file handed over in pieces of any size,
+// split anywhere (inside a character, between CR and LF, across the reader's own pieces), gives the
+// same statements and the same fault as the whole file, the file's faults (odd length first, then
+// an undecodable character) before a fault of its text.
+TEST(RegFileReader, FilesReadAndWrittenInPiecesAgreeWithWholeFiles) {
+  Registry large;
+  for (int i = 0; i < 9000; ++i) {
+    large.SetValue(std::string(kKey) + "\\Device" + std::to_string(i) + "\\Instance", "Hex", 3,
+                   std::string(40 + i % 50, static_cast<char>(i)));
+  }
+  std::string whole, error;
+  ASSERT_TRUE(FormatRegFile(*large.LocalMachine(), RegFileEncoding::kUtf16Le, &whole, &error));
+  ASSERT_GT(whole.size(), 4u << 20);
+  std::string joined;
+  size_t largest = 0;
+  ASSERT_TRUE(WriteRegFile(
+      *large.LocalMachine(), RegFileEncoding::kUtf16Le,
+      [&](std::string_view piece, std::string*) {
+        joined.append(piece);
+        largest = std::max(largest, piece.size());
+        return true;
+      },
+      &error));
+  EXPECT_EQ(whole, joined);
+  EXPECT_LT(largest, 3u << 20);
+
+  const std::string top = kTop + "\"v\"=hex:01,02,\\\r\n  03\r\n";
+  const std::string undecodable = std::string("\x00\x30", 2);  // U+3000
+  const struct {
+    std::string content;
+    const char* error;  // null: parses
+  } files[] = {
+      {whole, nullptr},
+      {Utf16File(top), nullptr},
+      {Utf16File(top + "a=b\r\n") + undecodable,
+       "x.reg:7: character U+3000 has no code page 1252 form"},
+      {Utf16File(top) + undecodable + "x", "x.reg:1: UTF-16 file of odd length"},
+      {Utf16File(top + "\"w\"=dword:1234567890\r\n"), "x.reg:6: dword takes at most 8 hex digits"},
+      {Utf16File(top + "\"w\"=hex:01,\\\r\n"), "x.reg:6: line continuation at end of file"},
+  };
+  auto statements = [](const std::vector<RegFileOp>& ops) {
+    std::string out;
+    for (const RegFileOp& op : ops) {
+      out += std::to_string(op.kind) + op.keyPath + '|' + op.valueName + '|' +
+             std::to_string(op.value.type) + op.value.data + '|' + std::to_string(op.line) + '\n';
+    }
+    return out;
+  };
+  for (const auto& file : files) {
+    std::vector<RegFileOp> expected;
+    std::string expectedError;
+    EXPECT_EQ(!file.error, ParseRegFile(file.content, "x.reg", &expected, &expectedError));
+    EXPECT_EQ(file.error ? file.error : "", expectedError);
+    if (&file == &files[0]) {  // and it reads back into the registry it came from
+      Registry back;
+      ApplyRegFile(expected, &back);
+      std::string difference;
+      EXPECT_TRUE(back.SameAs(large, &difference)) << difference;
+    }
+    const bool small = file.content.size() < 4096;
+    for (size_t piece : {small ? 1 : size_t{4093}, small ? 3 : (size_t{1} << 20) + 1,
+                         small ? 7 : file.content.size(), file.content.size()}) {
+      SCOPED_TRACE(std::to_string(file.content.size()) + " bytes in pieces of " +
+                   std::to_string(piece));
+      std::string_view rest = file.content;
+      const RegFileReader read = [&](char* buffer, size_t size, size_t* got, std::string*) {
+        *got = std::min({size, piece, rest.size()});
+        std::memcpy(buffer, rest.data(), *got);
+        rest.remove_prefix(*got);
+        return true;
+      };
+      std::vector<RegFileOp> ops;
+      error.clear();
+      const bool ok = ParseRegFileStatements(
+          read, "x.reg", [&](const RegFileOp& op) { ops.push_back(op); }, &error);
+      EXPECT_EQ(!file.error, ok);
+      EXPECT_EQ(expectedError, error);
+      if (ok) {
+        EXPECT_EQ(statements(expected), statements(ops));
+      }
+    }
+  }
 }
 
 TEST(RegFileReader, Utf16FileReadsLikeTheAnsiFile) {

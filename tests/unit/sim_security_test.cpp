@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "platform/sim/registry.h"
 #include "platform/sim/security.h"
 #include "platform/win32.h"
@@ -117,6 +119,41 @@ TEST_F(Inheritance, EffectiveEntriesMarkWhatIsInherited) {
   ASSERT_EQ(4u, aces.size());
   EXPECT_EQ(0, aces[0].flags & INHERITED_ACE);
   for (size_t i = 1; i < aces.size(); ++i) EXPECT_NE(0, aces[i].flags & INHERITED_ACE);
+}
+
+// The rights an access check grants are those the key's effective list (what
+// GetNamedSecurityInfoA shows) grants, entry by entry in its order, whatever the
+// mix of inheritance flags, protection and denials along the key's ancestors.
+TEST_F(Inheritance, AccessChecksGrantWhatTheEffectiveListGrants) {
+  std::mt19937 random(5);
+  const char* const trustees[] = {"Administrators", "Administrator", "Users", "SYSTEM"};
+  const uint8_t flags[] = {0, CONTAINER_INHERIT_ACE, CONTAINER_INHERIT_ACE | INHERIT_ONLY_ACE,
+                           CONTAINER_INHERIT_ACE | NO_PROPAGATE_INHERIT_ACE, OBJECT_INHERIT_ACE};
+  const uint32_t masks[] = {KEY_READ, KEY_ALL_ACCESS, DELETE, GENERIC_ALL, KEY_SET_VALUE};
+  for (int round = 0; round < 300; ++round) {
+    std::vector<std::shared_ptr<RegKey>> chain;
+    std::string path = "SYSTEM\\R" + std::to_string(round);
+    for (int depth = 0; depth < 5; ++depth, path += "\\K") {
+      auto key = Key(path.c_str());
+      key->security.isProtected = random() % 4 == 0;
+      for (int n = static_cast<int>(random() % 3); n > 0; --n) {
+        key->security.explicitAces.push_back({random() % 3 ? Ace::kAllow : Ace::kDeny,
+                                              flags[random() % 5], masks[random() % 5],
+                                              trustees[random() % 4]});
+      }
+      chain.push_back(key);
+    }
+    for (const auto& key : chain) {
+      uint32_t granted = 0, denied = 0;
+      for (const Ace& ace : EffectiveAces(*key)) {
+        if ((ace.flags & INHERIT_ONLY_ACE) || !admin.HasSid(ace.trustee)) continue;
+        const uint32_t bits = MapGenericKeyRights(ace.mask) & ~(granted | denied);
+        (ace.kind == Ace::kAllow ? granted : denied) |= bits;
+      }
+      granted |= (READ_CONTROL | WRITE_DAC) & ~denied;
+      ASSERT_EQ(granted, GrantedKeyRights(*key, admin)) << key->FullPath() << " round " << round;
+    }
+  }
 }
 
 TEST(Accounts, ResolveAliasesDomainsAndTheCurrentUser) {

@@ -1,0 +1,245 @@
+#include "file_search/anchor_sieve.h"
+
+#include <initializer_list>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// 32 bytes a step where the processor has AVX2, 64 where it has AVX-512BW: built
+// for any x86-64 processor, chosen at run time.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define KESTROLIN_SIEVE_WIDE 1
+#include <immintrin.h>
+#endif
+
+namespace {
+
+bool Is(unsigned char b, uint8_t fold, uint8_t value) { return (b | fold) == value; }
+
+uint32_t NextKeptByte(const SieveChars& c, const unsigned char* p, size_t size, size_t* at) {
+  size_t i = *at;
+  for (; i + 3 <= size; ++i) {
+    if (!Is(p[i], c.anchorFold, c.anchorValue)) continue;
+    if (c.side != 0) {
+      const unsigned char one = p[i + c.side], two = p[i + 2 * c.side];
+      if (!Is(one, c.neighbourFold, c.neighbourValue) &&
+          !Is(two, c.neighbourFold, c.neighbourValue) && two != 0) {
+        continue;
+      }
+    }
+    *at = i;
+    return 1;
+  }
+  *at = i;
+  return 0;
+}
+
+#if defined(__SSE2__)
+uint32_t NextKeptSse2(const SieveChars& c, const char* p, size_t size, size_t* at) {
+  const __m128i anchorFold = _mm_set1_epi8(static_cast<char>(c.anchorFold));
+  const __m128i anchorValue = _mm_set1_epi8(static_cast<char>(c.anchorValue));
+  const __m128i fold = _mm_set1_epi8(static_cast<char>(c.neighbourFold));
+  const __m128i value = _mm_set1_epi8(static_cast<char>(c.neighbourValue));
+  const __m128i zero = _mm_setzero_si128();
+  const ptrdiff_t one = c.side, two = 2 * c.side;
+  size_t i = *at;
+  for (; i + 16 + 2 <= size; i += 16) {
+    const char* block = p + i;
+    __m128i kept = _mm_cmpeq_epi8(
+        _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block)), anchorFold),
+        anchorValue);
+    if (one != 0) {
+      const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + one));
+      const __m128i x2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + two));
+      const __m128i near = _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(x1, fold), value),
+                                        _mm_cmpeq_epi8(_mm_or_si128(x2, fold), value));
+      kept = _mm_and_si128(kept, _mm_or_si128(near, _mm_cmpeq_epi8(x2, zero)));
+    }
+    const uint32_t bits = static_cast<uint32_t>(_mm_movemask_epi8(kept));
+    if (bits) {
+      *at = i;
+      return bits;
+    }
+  }
+  *at = i;
+  return 0;
+}
+#endif
+
+#if KESTROLIN_SIEVE_WIDE
+__attribute__((target("avx2"))) uint32_t NextKeptAvx2(const SieveChars& c, const char* p,
+                                                      size_t size, size_t* at) {
+  const __m256i anchorFold = _mm256_set1_epi8(static_cast<char>(c.anchorFold));
+  const __m256i anchorValue = _mm256_set1_epi8(static_cast<char>(c.anchorValue));
+  const __m256i fold = _mm256_set1_epi8(static_cast<char>(c.neighbourFold));
+  const __m256i value = _mm256_set1_epi8(static_cast<char>(c.neighbourValue));
+  const __m256i zero = _mm256_setzero_si256();
+  const ptrdiff_t one = c.side, two = 2 * c.side;
+  size_t i = *at;
+  for (; i + 32 + 2 <= size; i += 32) {
+    const char* block = p + i;
+    __m256i kept = _mm256_cmpeq_epi8(
+        _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(block)), anchorFold),
+        anchorValue);
+    if (one != 0) {
+      const __m256i x1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + one));
+      const __m256i x2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + two));
+      const __m256i near = _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_or_si256(x1, fold), value),
+                                           _mm256_cmpeq_epi8(_mm256_or_si256(x2, fold), value));
+      kept = _mm256_and_si256(kept, _mm256_or_si256(near, _mm256_cmpeq_epi8(x2, zero)));
+    }
+    const uint32_t bits = static_cast<uint32_t>(_mm256_movemask_epi8(kept));
+    if (bits) {
+      *at = i;
+      return bits;
+    }
+  }
+  *at = i;
+  return 0;
+}
+
+// The loop of NextKeptAvx512 for one kind of characters: OR-ing a fold of 0 into
+// every byte would cost an instruction for nothing. Two blocks a step where they
+// fit, so that one test of both serves most steps.
+template <bool kFoldAnchor, bool kFoldNeighbour>
+__attribute__((target("avx512f,avx512bw"), always_inline)) inline __mmask64 KeptAvx512(
+    const char* block, ptrdiff_t one, __m512i anchorFold, __m512i anchorValue, __m512i fold,
+    __m512i value) {
+  const __m512i zero = _mm512_setzero_si512();
+  __m512i x0 = _mm512_loadu_si512(block);
+  __m512i x1 = _mm512_loadu_si512(block + one);
+  const __m512i x2 = _mm512_loadu_si512(block + 2 * one);
+  __m512i f2 = x2;
+  if (kFoldAnchor) x0 = _mm512_or_si512(x0, anchorFold);
+  if (kFoldNeighbour) {
+    x1 = _mm512_or_si512(x1, fold);
+    f2 = _mm512_or_si512(x2, fold);
+  }
+  // The places where the neighbour is surely not there, one test after another on
+  // what the last left: neither byte is it, and the farther is no NUL.
+  __mmask64 far = _mm512_cmpneq_epi8_mask(x1, value);
+  far = _mm512_mask_cmpneq_epi8_mask(far, f2, value);
+  far = _mm512_mask_cmpneq_epi8_mask(far, x2, zero);
+  return _kandn_mask64(far, _mm512_cmpeq_epi8_mask(x0, anchorValue));
+}
+
+template <bool kFoldAnchor, bool kFoldNeighbour>
+__attribute__((target("avx512f,avx512bw"))) uint64_t NextKeptAvx512Loop(const SieveChars& c,
+                                                                        const char* p, size_t size,
+                                                                        size_t* at) {
+  const __m512i anchorFold = _mm512_set1_epi8(static_cast<char>(c.anchorFold));
+  const __m512i anchorValue = _mm512_set1_epi8(static_cast<char>(c.anchorValue));
+  const __m512i fold = _mm512_set1_epi8(static_cast<char>(c.neighbourFold));
+  const __m512i value = _mm512_set1_epi8(static_cast<char>(c.neighbourValue));
+  const ptrdiff_t one = c.side;
+  size_t i = *at;
+  for (; i + 128 + 2 <= size; i += 128) {
+    const __mmask64 first =
+        KeptAvx512<kFoldAnchor, kFoldNeighbour>(p + i, one, anchorFold, anchorValue, fold, value);
+    const __mmask64 second = KeptAvx512<kFoldAnchor, kFoldNeighbour>(p + i + 64, one, anchorFold,
+                                                                     anchorValue, fold, value);
+    if (_kortestz_mask64_u8(first, second)) continue;
+    if (first) {
+      *at = i;
+      return first;
+    }
+    *at = i + 64;
+    return second;
+  }
+  for (; i + 64 + 2 <= size; i += 64) {
+    const __mmask64 kept =
+        KeptAvx512<kFoldAnchor, kFoldNeighbour>(p + i, one, anchorFold, anchorValue, fold, value);
+    if (kept) {
+      *at = i;
+      return kept;
+    }
+  }
+  *at = i;
+  return 0;
+}
+
+uint64_t NextKeptAvx512(const SieveChars& c, const char* p, size_t size, size_t* at) {
+  // Without a neighbour, the anchor's own byte stands in for it: a test that
+  // always passes where the anchor does.
+  SieveChars chars = c;
+  if (chars.side == 0) {
+    chars.neighbourFold = chars.anchorFold;
+    chars.neighbourValue = chars.anchorValue;
+  }
+  const bool foldAnchor = chars.anchorFold != 0, foldNeighbour = chars.neighbourFold != 0;
+  if (foldAnchor && foldNeighbour) return NextKeptAvx512Loop<true, true>(chars, p, size, at);
+  if (foldAnchor) return NextKeptAvx512Loop<true, false>(chars, p, size, at);
+  if (foldNeighbour) return NextKeptAvx512Loop<false, true>(chars, p, size, at);
+  return NextKeptAvx512Loop<false, false>(chars, p, size, at);
+}
+#endif
+
+}  // namespace
+
+SieveChars SieveChars::For(char anchor, char neighbour, int side) {
+  auto fold = [](char c) -> uint8_t { return c >= 'A' && c <= 'Z' ? 0x20 : 0; };
+  SieveChars chars;
+  chars.anchorFold = fold(anchor);
+  chars.anchorValue = static_cast<uint8_t>(static_cast<uint8_t>(anchor) | chars.anchorFold);
+  chars.side = side;
+  if (side != 0) {
+    chars.neighbourFold = fold(neighbour);
+    chars.neighbourValue =
+        static_cast<uint8_t>(static_cast<uint8_t>(neighbour) | chars.neighbourFold);
+  }
+  return chars;
+}
+
+bool SieveRuns(SieveWidth width) {
+  switch (width) {
+    case SieveWidth::kBytes:
+      return true;
+    case SieveWidth::kSse2:
+#if defined(__SSE2__)
+      return true;
+#else
+      return false;
+#endif
+    case SieveWidth::kAvx2:
+#if KESTROLIN_SIEVE_WIDE
+      return __builtin_cpu_supports("avx2");
+#else
+      return false;
+#endif
+    case SieveWidth::kAvx512:
+#if KESTROLIN_SIEVE_WIDE
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+#else
+      return false;
+#endif
+  }
+  return false;
+}
+
+SieveWidth WidestSieve() {
+  static const SieveWidth widest = [] {
+    for (SieveWidth width : {SieveWidth::kAvx512, SieveWidth::kAvx2, SieveWidth::kSse2})
+      if (SieveRuns(width)) return width;
+    return SieveWidth::kBytes;
+  }();
+  return widest;
+}
+
+uint64_t NextKeptBlock(SieveWidth width, const SieveChars& chars, const char* bytes, size_t size,
+                       size_t* at) {
+  switch (width) {
+#if KESTROLIN_SIEVE_WIDE
+    case SieveWidth::kAvx512:
+      return NextKeptAvx512(chars, bytes, size, at);
+    case SieveWidth::kAvx2:
+      return NextKeptAvx2(chars, bytes, size, at);
+#endif
+#if defined(__SSE2__)
+    case SieveWidth::kSse2:
+      return NextKeptSse2(chars, bytes, size, at);
+#endif
+    default:
+      return NextKeptByte(chars, reinterpret_cast<const unsigned char*>(bytes), size, at);
+  }
+}
