@@ -59,6 +59,8 @@ bool UninstallCommand(const std::string& entry, std::string* command, std::strin
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Unbuffered: should Wine end the process abruptly, the steps it passed stay in the log.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
   std::string scriptPath, shots, cwd, command, entry;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
