@@ -208,8 +208,3 @@ bool TextScan::In(ReadAheadFile& file, CycleCounter& cycles) {
     border.Pass(bytes, end);
   }
 }
-
-bool ScanForText(ReadAheadFile& file, const std::string& text, CycleCounter& cycles,
-                 SieveWidth width) {
-  return TextScan(text, width).In(file, cycles);
-}

@@ -43,7 +43,10 @@ class TextScan {
   TextScan& operator=(const TextScan&) = delete;
 
   const std::string& text() const { return text_; }
-  // ScanForText below, for this text.
+  // Whether the file's filtered text, behind L spaces, holds the text upper-cased;
+  // false on a read error (a file that could not be read whole is judged to be
+  // without the text). Every cycle is counted on `cycles`, in order, before the
+  // next read.
   bool In(ReadAheadFile& file, CycleCounter& cycles);
 
  private:
@@ -53,11 +56,3 @@ class TextScan {
   SieveWidth width_;
   std::unique_ptr<Parts> parts_;
 };
-
-// Whether the file's filtered text, behind L spaces, holds `text` upper-cased;
-// false on a read error (a file that could not be read whole is judged to be
-// without the text). `text` must not be empty. Every cycle is counted on
-// `cycles`, in order, before the next read. `width` is the sieve's (one this
-// processor runs); the widest by default.
-bool ScanForText(ReadAheadFile& file, const std::string& text, CycleCounter& cycles,
-                 SieveWidth width = WidestSieve());

@@ -56,7 +56,7 @@ class FileContainsText : public ::testing::Test {
     machine_->files.WriteFile(kPath, content);
     ReadAheadFile file(kPath);
     CycleCounter cycles(nullptr, nullptr);
-    return ScanForText(file, text, cycles, width) ? 1 : 0;
+    return TextScan(text, width).In(file, cycles) ? 1 : 0;
   }
   int Reads() { return machine_->faults.CallCounts()["ReadFile"]; }
   void AgreesWithTheFilteredContent(SieveWidth width);
