@@ -65,7 +65,7 @@ void UninstallContext::DeleteUninstallerCopy() {
   if (!isNt5x && !isNt60) return;
   std::string system;
   if (!SystemFolder(&system)) return;
-  const std::string name = "\\" + customerName + "_Wendmarrow.exe";
+  const std::string name = "\\" + UninstallerCopyFileName(customerName);
   const std::string copy = system + name;
   if (!FitsMaxPath(copy)) return;
   // Under WOW64 the installer leaves one copy in SysWOW64 (where a 32-bit program's

@@ -42,6 +42,10 @@ bool NoOtherCustomerRecord(const std::string& ownCustomer) {
 
 }  // namespace
 
+std::string UninstallerCopyFileName(const std::string& customer) {
+  return customer + kCopySuffix + ".exe";
+}
+
 std::string CustomerWordFromProgramName(const std::string& fileName) {
   // The installer names the copy customer + "_Wendmarrow": everything before that
   // suffix is the customer, underscores and capitals included.

@@ -4,6 +4,7 @@
 
 #include "framework/app_services.h"
 #include "platform/win32.h"
+#include "uninstall_engine/uninstall_context.h"
 
 namespace {
 
@@ -82,7 +83,7 @@ ProgramFolderState InspectProgramFolder(const std::string& folder,
     return ProgramFolderState::kForeign;
   std::vector<FolderEntry> entries;
   if (!ListFolder(folder, &entries)) return ProgramFolderState::kForeign;
-  const std::string uninstaller = customerName + "_Wendmarrow.exe";
+  const std::string uninstaller = UninstallerCopyFileName(customerName);
   for (const FolderEntry& entry : entries) {
     const bool own = entry.isFolder
                          ? IsOneOf(entry.name, kPlatformFolders) &&

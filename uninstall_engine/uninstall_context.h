@@ -35,6 +35,9 @@ class UninstallProgress {
 // folder, no extension): "KORVANE" for "KORVANE_Wendmarrow".
 std::string CustomerWordFromProgramName(const std::string& fileName);
 
+// The file name of a customer's uninstaller copy: "KORVANE_Wendmarrow.exe".
+std::string UninstallerCopyFileName(const std::string& customer);
+
 // The message for a customer's product record that is there but cannot be opened.
 std::string UnreadableRecordMessage(const std::string& customer, LONG error);
 
