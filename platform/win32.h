@@ -14,5 +14,5 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 #else
-#include "platform/sim/win32_sim.h"
+#include "platform/sim/sdk/win32_sim.h"
 #endif

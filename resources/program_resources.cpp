@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/sim/resource_script.h"
+#include "platform/sim/ui/resource_script.h"
 #include "resources/embedded_text_file.h"
 
 extern const EmbeddedTextFile kKestrolinScriptFiles[];

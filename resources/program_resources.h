@@ -4,7 +4,7 @@
 // ProcessOptions::resources.
 #pragma once
 
-#include "platform/sim/dialog_template.h"
+#include "platform/sim/ui/dialog_template.h"
 
 const sim::ResourceSet& KestrolinResources();
 const sim::ResourceSet& WendmarrowResources();

@@ -34,8 +34,8 @@
 #include <vector>
 
 #include "file_search/file_finder.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
 #include "platform/win32.h"
 
 // ---- A counting allocator: every operator new of the program, with its high-water

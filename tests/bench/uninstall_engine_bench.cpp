@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
 #include "uninstall_engine/uninstall_context.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/front_end_script.h"
+#include "platform/sim/ui/front_end_script.h"
 #include "platform/script/scenario_script.h"
 
 namespace {

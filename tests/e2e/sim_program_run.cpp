@@ -17,10 +17,10 @@
 #include <string>
 
 #include "installer/installer_app.h"
-#include "platform/sim/front_end_script.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/path_resolution.h"
-#include "platform/sim/process.h"
+#include "platform/sim/ui/front_end_script.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/path_resolution.h"
+#include "platform/sim/machine/process.h"
 #include "platform/win32.h"
 #include "resources/program_resources.h"
 #include "tools/winsim/program_placeholder.h"

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "file_search/path_info.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
 #include "platform/win32.h"
 
 namespace {

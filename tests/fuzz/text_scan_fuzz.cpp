@@ -18,8 +18,8 @@
 #include <string>
 
 #include "file_search/file_finder.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/sim/machine.h"
-#include "platform/sim/reg_file.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/storage/reg_file.h"
 #include "tests/unit/uninstall_engine_test_support.h"
 
 namespace card_installed {

@@ -8,7 +8,7 @@
 
 #include "file_search/file_finder.h"
 #include "file_search_test_support.h"
-#include "platform/sim/file_handles.h"
+#include "platform/sim/win32/file_handles.h"
 #include "platform/win32.h"
 
 namespace {

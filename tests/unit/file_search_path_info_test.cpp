@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "file_search/path_info.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
 #include "platform/win32.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "framework/app.h"
 #include "framework/app_services.h"
 #include "framework/dialog.h"
-#include "platform/sim/window_manager.h"
+#include "platform/sim/ui/window_manager.h"
 #include "tests/unit/sim_windows_test_support.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "installer/install_context.h"
-#include "platform/sim/process.h"
+#include "platform/sim/machine/process.h"
 #include "tests/unit/installer_scenario.h"
 
 namespace {

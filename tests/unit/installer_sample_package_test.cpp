@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "installer/install_context.h"
-#include "platform/sim/process.h"
-#include "platform/sim/reg_file.h"
+#include "platform/sim/machine/process.h"
+#include "platform/sim/storage/reg_file.h"
 #include "tests/unit/installer_scenario.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "installer/install_context.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
 #include "platform/win32.h"
 #include "tests/unit/machine_snapshot.h"
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "installer/installer_app.h"
-#include "platform/sim/reg_file.h"
+#include "platform/sim/storage/reg_file.h"
 #include "resources/program_resources.h"
 #include "tests/unit/machine_snapshot.h"
 #include "tests/unit/program_runner.h"

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/sim/machine.h"
-#include "platform/sim/machine_diff.h"
-#include "platform/sim/process.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/machine_diff.h"
+#include "platform/sim/machine/process.h"
 
 namespace machine_snapshot {
 

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/sim/front_end_script.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
+#include "platform/sim/ui/front_end_script.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
 
 namespace program_test {
 

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/sim/dialog_template.h"
-#include "platform/sim/resource_script.h"
+#include "platform/sim/ui/dialog_template.h"
+#include "platform/sim/ui/resource_script.h"
 #include "platform/win32.h"
 #include "resources/program_resources.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "installer/install_context.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
 #include "platform/win32.h"
 #include "tests/unit/card_installed_machine.h"
 #include "tests/unit/installer_scenario.h"

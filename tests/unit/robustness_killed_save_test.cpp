@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "installer/install_context.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/machine_folder.h"
-#include "platform/sim/process.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/storage/machine_folder.h"
+#include "platform/sim/machine/process.h"
 #include "tests/unit/host_temp_dir.h"
 #include "tests/unit/installer_scenario.h"
 #include "tests/unit/robustness_card_machine.h"

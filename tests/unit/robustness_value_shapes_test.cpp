@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "installer/install_context.h"
-#include "platform/sim/machine.h"
+#include "platform/sim/machine/machine.h"
 #include "platform/win32.h"
 #include "tests/unit/installer_scenario.h"
 #include "tests/unit/robustness_card_machine.h"

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/device_sets.h"
-#include "platform/sim/device_tree.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
-#include "platform/sim/reg_file.h"
+#include "platform/sim/win32/device_sets.h"
+#include "platform/sim/machine/device_tree.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
+#include "platform/sim/storage/reg_file.h"
 #include "platform/win32.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
 #include "platform/win32.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/file_handles.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
+#include "platform/sim/win32/file_handles.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
 #include "platform/win32.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/machine.h"
-#include "platform/sim/machine_diff.h"
-#include "platform/sim/win32_sim.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/machine_diff.h"
+#include "platform/sim/sdk/win32_sim.h"
 
 namespace sim {
 namespace {

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/folder_lock.h"
-#include "platform/sim/host_file.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/machine_folder.h"
-#include "platform/sim/reg_file.h"
+#include "platform/sim/storage/folder_lock.h"
+#include "platform/sim/storage/host_file.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/storage/machine_folder.h"
+#include "platform/sim/storage/reg_file.h"
 #include "tests/unit/host_temp_dir.h"
 
 namespace sim {

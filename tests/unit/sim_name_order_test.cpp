@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/name_order.h"
+#include "platform/sim/machine/name_order.h"
 
 namespace sim {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "platform/sim/machine.h"
-#include "platform/sim/path_resolution.h"
-#include "platform/sim/process.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/path_resolution.h"
+#include "platform/sim/machine/process.h"
 #include "platform/win32.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/reg_file.h"
-#include "platform/sim/registry.h"
+#include "platform/sim/storage/reg_file.h"
+#include "platform/sim/machine/registry.h"
 
 namespace sim {
 namespace {

@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
-#include "platform/sim/registry_view.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
+#include "platform/sim/machine/registry_view.h"
 #include "platform/win32.h"
 
 namespace {

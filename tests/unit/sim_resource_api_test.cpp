@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/sim/icon_handles.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
+#include "platform/sim/win32/icon_handles.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
 #include "platform/win32.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/sim/resource_script.h"
+#include "platform/sim/ui/resource_script.h"
 #include "platform/win32.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <random>
 
-#include "platform/sim/registry.h"
-#include "platform/sim/security.h"
+#include "platform/sim/machine/registry.h"
+#include "platform/sim/machine/security.h"
 #include "platform/win32.h"
 
 namespace sim {

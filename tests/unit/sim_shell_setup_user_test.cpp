@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
-#include "platform/sim/reg_file.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
+#include "platform/sim/storage/reg_file.h"
 #include "platform/win32.h"
 
 namespace {

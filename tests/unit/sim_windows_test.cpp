@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/sim/window_manager.h"
+#include "platform/sim/ui/window_manager.h"
 #include "tests/unit/sim_windows_test_support.h"
 
 namespace {

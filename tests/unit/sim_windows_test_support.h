@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/dialog_template.h"
-#include "platform/sim/front_end_script.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
+#include "platform/sim/ui/dialog_template.h"
+#include "platform/sim/ui/front_end_script.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
 #include "platform/win32.h"
 
 namespace windows_test {

@@ -10,8 +10,8 @@
 #include <set>
 #include <string>
 
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
 #include "platform/win32.h"
 #include "sysinfo/windows_version.h"
 

@@ -14,7 +14,7 @@
 
 #include "framework/about_dialog.h"
 #include "installer/installer_app.h"
-#include "platform/sim/front_end_terminal_render.h"
+#include "platform/sim/ui/front_end_terminal_render.h"
 #include "resources/kestrolin_resource.h"
 #include "resources/program_resources.h"
 #include "tests/unit/installer_scenario.h"

@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/sim/front_end_terminal.h"
-#include "platform/sim/front_end_terminal_input.h"
-#include "platform/sim/front_end_terminal_render.h"
-#include "platform/sim/window_manager.h"
+#include "platform/sim/ui/front_end_terminal.h"
+#include "platform/sim/ui/front_end_terminal_input.h"
+#include "platform/sim/ui/front_end_terminal_render.h"
+#include "platform/sim/ui/window_manager.h"
 #include "platform/win32.h"
 #include "tests/unit/sim_windows_test_support.h"
 

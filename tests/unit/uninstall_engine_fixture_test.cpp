@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/reg_file.h"
+#include "platform/sim/storage/reg_file.h"
 #include "tests/unit/uninstall_engine_test_support.h"
 #include "uninstall_engine/uninstall_context.h"
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
-#include "platform/sim/registry.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
+#include "platform/sim/machine/registry.h"
 #include "platform/win32.h"
 #include "sysinfo/windows_version.h"
 #include "uninstall_engine/uninstall_context.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/reg_file.h"
+#include "platform/sim/storage/reg_file.h"
 #include "sysinfo/windows_version.h"
 #include "resources/program_resources.h"
 #include "tests/unit/machine_snapshot.h"

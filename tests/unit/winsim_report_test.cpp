@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/machine_diff.h"
-#include "platform/sim/reg_file.h"
-#include "platform/sim/registry.h"
-#include "platform/sim/win32_sim.h"
+#include "platform/sim/machine/machine_diff.h"
+#include "platform/sim/storage/reg_file.h"
+#include "platform/sim/machine/registry.h"
+#include "platform/sim/sdk/win32_sim.h"
 #include "tools/winsim/json_text.h"
 #include "tools/winsim/machine_changes.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/resource_script.h"
+#include "platform/sim/ui/resource_script.h"
 #include "platform/win32.h"
 #include "resources/embedded_text_file.h"
 #include "tools/resdump/res_file.h"

@@ -20,7 +20,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/sim/resource_script.h"
+#include "platform/sim/ui/resource_script.h"
 #include "resources/program_resources.h"
 #include "tools/resdump/res_file.h"
 #include "tools/resdump/resource_text.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/sim/dialog_template.h"
+#include "platform/sim/ui/dialog_template.h"
 
 namespace resdump {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/sim/dialog_template.h"
+#include "platform/sim/ui/dialog_template.h"
 
 namespace resdump {
 

@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "installer/ports_inf.h"
-#include "platform/sim/machine_folder.h"
+#include "platform/sim/storage/machine_folder.h"
 #include "tools/winsim/commands.h"
 #include "tools/winsim/package_check.h"
 

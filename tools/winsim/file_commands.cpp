@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/machine.h"
-#include "platform/sim/machine_folder.h"
-#include "platform/sim/path_resolution.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/storage/machine_folder.h"
+#include "platform/sim/machine/path_resolution.h"
 #include "platform/win32.h"
 #include "tools/winsim/commands.h"
 

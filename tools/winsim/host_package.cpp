@@ -5,10 +5,10 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/sim/host_file.h"
-#include "platform/sim/machine_folder.h"
-#include "platform/sim/name_order.h"
-#include "platform/sim/path_resolution.h"
+#include "platform/sim/storage/host_file.h"
+#include "platform/sim/storage/machine_folder.h"
+#include "platform/sim/machine/name_order.h"
+#include "platform/sim/machine/path_resolution.h"
 #include "tools/winsim/program_placeholder.h"
 
 namespace winsim {

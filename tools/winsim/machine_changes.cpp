@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "platform/sim/machine_folder.h"
-#include "platform/sim/name_order.h"
-#include "platform/sim/reg_file.h"
-#include "platform/sim/security.h"
+#include "platform/sim/storage/machine_folder.h"
+#include "platform/sim/machine/name_order.h"
+#include "platform/sim/storage/reg_file.h"
+#include "platform/sim/machine/security.h"
 #include "platform/win32.h"
 #include "tools/winsim/registry_text.h"
 

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/sim/machine.h"
-#include "platform/sim/machine_diff.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/machine_diff.h"
 #include "tools/winsim/json_text.h"
 
 namespace winsim {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/machine.h"
-#include "platform/sim/machine_folder.h"
-#include "platform/sim/reg_file.h"
-#include "platform/sim/path_resolution.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/storage/machine_folder.h"
+#include "platform/sim/storage/reg_file.h"
+#include "platform/sim/machine/path_resolution.h"
 #include "tools/winsim/commands.h"
 #include "tools/winsim/machine_setup.h"
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/sim/machine.h"
+#include "platform/sim/machine/machine.h"
 
 namespace winsim {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/front_end.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/machine_diff.h"
-#include "platform/sim/machine_folder.h"
-#include "platform/sim/pending_file_operations.h"
+#include "platform/sim/ui/front_end.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/machine_diff.h"
+#include "platform/sim/storage/machine_folder.h"
+#include "platform/sim/machine/pending_file_operations.h"
 #include "tools/winsim/commands.h"
 #include "tools/winsim/held_stdout.h"
 #include "tools/winsim/json_text.h"

@@ -6,11 +6,11 @@
 #include <utility>
 
 #include "installer/installer_app.h"
-#include "platform/sim/front_end_script.h"
-#include "platform/sim/front_end_terminal.h"
-#include "platform/sim/path_resolution.h"
-#include "platform/sim/process.h"
-#include "platform/sim/window_manager.h"
+#include "platform/sim/ui/front_end_script.h"
+#include "platform/sim/ui/front_end_terminal.h"
+#include "platform/sim/machine/path_resolution.h"
+#include "platform/sim/machine/process.h"
+#include "platform/sim/ui/window_manager.h"
 #include "resources/program_resources.h"
 #include "tools/winsim/held_stdout.h"
 #include "uninstaller/uninstaller_app.h"

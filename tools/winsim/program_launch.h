@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/front_end.h"
-#include "platform/sim/machine.h"
+#include "platform/sim/ui/front_end.h"
+#include "platform/sim/machine/machine.h"
 #include "tools/winsim/program_placeholder.h"
 
 namespace winsim {

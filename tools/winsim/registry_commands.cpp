@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/host_file.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/machine_folder.h"
-#include "platform/sim/reg_file.h"
+#include "platform/sim/storage/host_file.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/storage/machine_folder.h"
+#include "platform/sim/storage/reg_file.h"
 #include "tools/winsim/commands.h"
 #include "tools/winsim/registry_text.h"
 

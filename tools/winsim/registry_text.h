@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/sim/registry.h"
+#include "platform/sim/machine/registry.h"
 
 namespace winsim {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/machine.h"
-#include "platform/sim/machine_folder.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/storage/machine_folder.h"
 #include "tools/winsim/commands.h"
 #include "tools/winsim/program_launch.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/machine.h"
+#include "platform/sim/machine/machine.h"
 
 namespace winsim {
 

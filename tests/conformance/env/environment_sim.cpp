@@ -6,8 +6,8 @@
 
 #include "env/environment.h"
 #include "env/resources_sim.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/process.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/process.h"
 
 namespace conformance {
 

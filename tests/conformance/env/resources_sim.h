@@ -2,7 +2,7 @@
 // into the binary and parsed once, as the Windows build carries its compiled form.
 #pragma once
 
-#include "platform/sim/dialog_template.h"
+#include "platform/sim/ui/dialog_template.h"
 
 namespace conformance {
 

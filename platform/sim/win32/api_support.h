@@ -1,0 +1,25 @@
+// Small helpers every simulated Win32 call shares.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/sim/machine/process.h"
+#include "platform/sim/sdk/win32_sim.h"
+
+namespace sim {
+
+// Sets the calling thread's last error (the value GetLastError reports).
+inline void Fail(uint32_t error) { ThreadLastError() = error; }
+
+inline uint64_t Ticks(const FILETIME& t) {
+  return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+inline FILETIME ToFileTime(uint64_t ticks) {
+  FILETIME t;
+  t.dwLowDateTime = static_cast<DWORD>(ticks & 0xffffffffu);
+  t.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return t;
+}
+
+}  // namespace sim
