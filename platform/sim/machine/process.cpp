@@ -147,11 +147,6 @@ ProcessScope::~ProcessScope() {
   g_current.store(previous_);
 }
 
-uint32_t& ThreadLastError() {
-  thread_local uint32_t error = 0;
-  return error;
-}
-
 bool& ThreadFsRedirectionDisabled() {
   thread_local bool disabled = false;
   return disabled;

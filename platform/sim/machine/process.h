@@ -17,6 +17,7 @@
 #include "platform/sim/ui/dialog_template.h"
 #include "platform/sim/machine/machine.h"
 #include "platform/sim/machine/security.h"
+#include "platform/sim/sdk/last_error.h"
 
 namespace sim {
 
@@ -138,8 +139,7 @@ class ProcessScope {
   Process* previous_;
 };
 
-// Per-thread state of the calling thread.
-uint32_t& ThreadLastError();
+// Per-thread state of the calling thread (its last error: sdk/last_error.h).
 bool& ThreadFsRedirectionDisabled();
 
 // Every simulated call starts with this: it takes the machine's lock, counts the

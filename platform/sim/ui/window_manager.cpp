@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "platform/sim/win32/api_support.h"
+#include "platform/sim/sdk/last_error.h"
 
 namespace sim {
 

@@ -1,15 +1,14 @@
-// Small helpers every simulated Win32 call shares.
+// Small helpers every simulated Win32 call shares; Fail, which sets the last error,
+// comes with them from sdk/last_error.h.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/sim/machine/process.h"
+#include "platform/sim/sdk/last_error.h"
 #include "platform/sim/sdk/win32_sim.h"
 
 namespace sim {
-
-// Sets the calling thread's last error (the value GetLastError reports).
-inline void Fail(uint32_t error) { ThreadLastError() = error; }
 
 inline uint64_t Ticks(const FILETIME& t) {
   return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
