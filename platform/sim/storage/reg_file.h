@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/sim/machine/code_page.h"  // the conversions its strings go through
 #include "platform/sim/machine/registry.h"
 
 namespace sim {
@@ -113,14 +114,5 @@ bool FormatRegExport(const RegKey& key, RegFileEncoding encoding, std::string* o
 // value), without its line end; long hex data continues on further lines ("\\" then
 // CRLF and two spaces), as regedit writes it.
 std::string FormatRegValueLine(const std::string& name, const RegValue& value);
-
-// Code page 1252 <-> Unicode, byte for byte. The five bytes 1252 leaves undefined map
-// to U+0081.. as MultiByteToWideChar does, so every byte has a code point.
-uint32_t Cp1252ToUnicode(unsigned char c);
-bool UnicodeToCp1252(uint32_t codePoint, char* out);
-
-// ANSI bytes <-> the UTF-16LE bytes Windows stores for a string value.
-std::string AnsiToUtf16Le(std::string_view ansi);
-bool Utf16LeToAnsi(std::string_view utf16, std::string* ansi, std::string* error);
 
 }  // namespace sim

@@ -8,7 +8,7 @@
 #include "platform/sim/win32/api_support.h"
 #include "platform/sim/machine/path_resolution.h"
 #include "platform/sim/machine/process.h"
-#include "platform/sim/storage/reg_file.h"
+#include "platform/sim/machine/code_page.h"
 #include "platform/sim/sdk/win32_sim.h"
 
 BOOL WINAPI SetupCopyOEMInfA(PCSTR SourceInfFileName, PCSTR OEMSourceMediaLocation,

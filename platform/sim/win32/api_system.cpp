@@ -11,7 +11,7 @@
 
 #include "platform/sim/win32/api_support.h"
 #include "platform/sim/machine/process.h"
-#include "platform/sim/storage/reg_file.h"
+#include "platform/sim/machine/code_page.h"
 #include "platform/sim/sdk/win32_sim.h"
 
 namespace sim {
