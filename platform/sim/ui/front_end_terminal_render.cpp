@@ -6,7 +6,7 @@
 #include <cstring>
 #include <tuple>
 
-#include "platform/win32.h"
+#include "platform/sim/sdk/winuser.h"
 
 namespace sim {
 

@@ -32,7 +32,7 @@
 
 #include "platform/sim/ui/dialog_template.h"
 #include "platform/sim/ui/front_end.h"
-#include "platform/win32.h"
+#include "platform/sim/sdk/winuser.h"
 
 namespace sim {
 
@@ -134,6 +134,8 @@ class WindowManager {
   // success `action` says what to do.
   struct InputAction;
   std::string Plan(const Input& input, Window& target, InputAction* action);
+  // Plan's part for a message box, which takes only answers and keys.
+  std::string PlanForMessageBox(const Input& input, Window& target, InputAction* action);
   uintptr_t ResolveTarget(const Input& input) const;
   uintptr_t NextTabStop(const Window& dialog, uintptr_t from, bool backwards) const;
   void Destroy(Lock& lock, uintptr_t window);
