@@ -29,9 +29,15 @@ typedef struct _GUID {
 } GUID, *LPGUID;
 typedef const GUID* LPCGUID;
 
-// devguid.h: the setup classes of multifunction adapters and of COM/LPT ports.
-extern const GUID GUID_DEVCLASS_MULTIFUNCTION;  // {4D36E971-E325-11CE-BFC1-08002BE10318}
-extern const GUID GUID_DEVCLASS_PORTS;          // {4D36E978-E325-11CE-BFC1-08002BE10318}
+// devguid.h: the setup classes of multifunction adapters and of COM/LPT ports. Defined
+// here rather than beside the device installer's functions: the machine's device tree
+// compares classes with them too.
+// {4D36E971-E325-11CE-BFC1-08002BE10318}
+inline constexpr GUID GUID_DEVCLASS_MULTIFUNCTION = {
+    0x4d36e971, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+// {4D36E978-E325-11CE-BFC1-08002BE10318}
+inline constexpr GUID GUID_DEVCLASS_PORTS = {
+    0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 
 typedef PVOID HDEVINFO;
 typedef UINT DI_FUNCTION;

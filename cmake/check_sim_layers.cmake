@@ -1,0 +1,48 @@
+# Checks the layering of the simulated Windows, as platform/sim/CMakeLists.txt states it:
+# each include of a platform/sim header from a file of a layer names that layer or one it
+# may use, and no file of platform/sim includes platform/win32.h (the programs' one
+# platform header; the simulator includes the sdk headers it uses). CTest runs it as
+# sim_layers:
+#
+#   cmake -DSIM_DIR=<platform/sim> -DLAYER_RULES="sdk=|ui=sdk|machine=ui,sdk|..." -P <this>
+cmake_minimum_required(VERSION 3.20)  # for IN_LIST in script mode
+if(NOT SIM_DIR OR NOT LAYER_RULES)
+  message(FATAL_ERROR "check_sim_layers: SIM_DIR and LAYER_RULES are required")
+endif()
+string(REPLACE "|" ";" rules "${LAYER_RULES}")
+set(failures "")
+set(checked 0)
+foreach(rule IN LISTS rules)
+  string(REGEX MATCH "^([a-z0-9_]+)=(.*)$" _ "${rule}")
+  set(layer "${CMAKE_MATCH_1}")
+  string(REPLACE "," ";" allowed "${CMAKE_MATCH_2}")
+  list(APPEND allowed ${layer})
+  if(NOT IS_DIRECTORY "${SIM_DIR}/${layer}")
+    list(APPEND failures "${layer}/: no such layer folder")
+    continue()
+  endif()
+  file(GLOB files RELATIVE "${SIM_DIR}" "${SIM_DIR}/${layer}/*.h" "${SIM_DIR}/${layer}/*.cpp")
+  foreach(file IN LISTS files)
+    math(EXPR checked "${checked} + 1")
+    file(STRINGS "${SIM_DIR}/${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"platform/")
+    foreach(line IN LISTS includes)
+      string(REGEX MATCH "\"(platform/[^\"]*)\"" _ "${line}")
+      set(included "${CMAKE_MATCH_1}")
+      if(included STREQUAL "platform/win32.h")
+        list(APPEND failures "${file}: includes platform/win32.h, the programs' header, instead of the sdk header it needs")
+      elseif(included MATCHES "^platform/sim/([^/]+)/")
+        if(NOT CMAKE_MATCH_1 IN_LIST allowed)
+          string(REPLACE ";" ", " may "${allowed}")
+          list(APPEND failures "${file}: includes ${included}, but ${layer} may include ${may} only")
+        endif()
+      elseif(included MATCHES "^platform/sim/")
+        list(APPEND failures "${file}: includes ${included}, which is in no layer")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(failures)
+  string(REPLACE ";" "\n  " text "${failures}")
+  message(FATAL_ERROR "the simulated Windows' layers are crossed:\n  ${text}")
+endif()
+message(STATUS "sim_layers: ${checked} files of platform/sim include only what their layer may")
