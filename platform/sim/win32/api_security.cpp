@@ -5,6 +5,7 @@
 #include <set>
 
 #include "platform/sim/machine/process.h"
+#include "platform/sim/win32/api_call.h"
 #include "platform/sim/machine/registry_view.h"
 #include "platform/sim/sdk/win32_sim.h"
 

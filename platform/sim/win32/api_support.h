@@ -1,10 +1,11 @@
-// Small helpers every simulated Win32 call shares; Fail, which sets the last error,
-// comes with them from sdk/last_error.h.
+// Small helpers every simulated Win32 call shares; ApiCall (api_call.h) and Fail, which
+// sets the last error (sdk/last_error.h), come with them.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/sim/machine/process.h"
+#include "platform/sim/win32/api_call.h"
 #include "platform/sim/sdk/last_error.h"
 #include "platform/sim/sdk/win32_sim.h"
 
