@@ -1,5 +1,5 @@
 // The scenario scripts: one reader for the simulator's script front end
-// (platform/sim/front_end_script.h, where the steps are described) and the Wine test
+// (platform/sim/ui/front_end_script.h, where the steps are described) and the Wine test
 // driver (tools/wine_driver). The driver also reads
 //
 //   screenshot NAME ["CAPTION"]   saves the program's top window (or the one so captioned)

@@ -29,7 +29,7 @@ int Run(const std::vector<std::string>& args) {
   } else if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
     return Fail(
         "run: no terminal to show the program in; give --script FILE to play the user "
-        "(see platform/sim/front_end_script.h for its steps)");
+        "(see platform/sim/ui/front_end_script.h for its steps)");
   }
   std::string programPath, error;
   if (!sim::Utf8ToCp1252(parsed.positional[1], &programPath)) {

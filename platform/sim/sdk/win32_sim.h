@@ -1,8 +1,8 @@
 // The simulated Windows' declarations of the Win32 subset the programs call.
 // Names, types, signatures and constant values are those of the Windows SDK, so
 // the system's code reads and compiles the same against either platform.
-// platform/win32.h includes this file, the whole of them; the simulator's own files
-// include the headers below that they use, split as the SDK splits its headers.
+// They are split as the SDK splits its headers; this file gathers them all, for
+// platform/win32.h (and for any file of the simulator that uses many of them).
 #pragma once
 
 #include "platform/sim/sdk/windef.h"

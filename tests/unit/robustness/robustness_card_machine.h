@@ -1,5 +1,5 @@
 // The programs' runs for the robustness tests, inside an open process on a simulated
-// machine (tests/unit/card_installed_machine.h makes the machines the card is on).
+// machine (tests/unit/support/card_installed_machine.h makes the machines the card is on).
 #pragma once
 
 #include <gtest/gtest.h>
