@@ -200,6 +200,7 @@ TEST(SimResourceScript, PreprocessorAndPassedOverStatements) {
       "LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US\n"
       "#ifdef NOT_DEFINED\n"
       "this line is not read\n"
+      "#ifndef NOT_DEFINED\n#else\nnor this one as its branch is inside one not read\n#endif\n"
       "#else\n"
       "128 ICON \"card.ico\"\n"
       "#endif\n"
