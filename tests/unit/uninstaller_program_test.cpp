@@ -189,14 +189,14 @@ TEST(UninstallerProgram, ARunThatCannotGoOnChangesNothingAndClaimsNothing) {
   }
 }
 
-TEST(UninstallerProgram, OnWindows98TheSequenceSaysSoAndEnds) {
+TEST(UninstallerProgram, OnWindows98TheSequenceSaysSoAndClaimsNothing) {
   auto machine = CardMachine("98-se", "xp_card_installed.reg");
   const auto before = machine_snapshot::Take(*machine);
   const ProgramRun run =
       Uninstall(*machine,
                 "press \"OK\"\nbox \"Error Detecting Operating System Version\" answer OK\n"
                 "expect-text 1003 " +
-                    Quoted(kNoRestart) + "\npress \"Exit\"\nwait-closed\n");
+                    Quoted(kNotUninstalled) + "\npress \"Exit\"\nwait-closed\n");
   EXPECT_TRUE(run.scriptPassed) << run.report;
   EXPECT_EQ((std::vector<int>{0, 100}), ProgressPositions(run.screens));
   EXPECT_EQ(std::vector<std::string>{},
