@@ -7,6 +7,7 @@
 #include "installer/install_context.h"
 #include "installer/ports_inf.h"
 #include "installer/win32_helpers.h"
+#include "uninstall_engine/pending_deletions.h"
 
 namespace {
 
@@ -74,6 +75,13 @@ bool InstallContext::CopyUninstallerToSystem() {
     return false;
   }
   const std::string target = windows + "\\System32\\" + uninstallerName + ".exe";
+  // An uninstall since the last start may have left a deletion of this very name to the
+  // next start, which would take the new copy with it. Under WOW64 this copy lands in
+  // SysWOW64, the name such a deletion gives it.
+  std::string wow64;
+  const bool redirected = RunsUnderWow64() && Wow64SystemFolder(&wow64);
+  if (!DropPendingDeletion(redirected ? wow64 + "\\" + uninstallerName + ".exe" : target))
+    return false;
   std::string source = current + PlatformFolder() + "\\" + uninstallerName + ".exe";
   if (!Copy(source, target)) {
     source = current + PlatformFolder() + "\\Wendmarrow.exe";
@@ -85,7 +93,7 @@ bool InstallContext::CopyUninstallerToSystem() {
   // uninstall command looks in System32: the copy goes there too, so that the path in
   // "UninstallString" finds it for either kind of process.
   NativeSystemFolderScope native;
-  if (!native.active() || !Copy(source, target)) return false;
+  if (!native.active() || !DropPendingDeletion(target) || !Copy(source, target)) return false;
   ClearReadOnly(target);
   return true;
 }

@@ -6,6 +6,7 @@
 #include "sysinfo/system_folders.h"
 #include "sysinfo/wow64.h"
 #include "uninstall_engine/file_removal.h"
+#include "uninstall_engine/pending_deletions.h"
 #include "uninstall_engine/program_folder.h"
 #include "uninstall_engine/uninstall_context.h"
 

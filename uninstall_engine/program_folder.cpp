@@ -2,8 +2,9 @@
 
 #include <vector>
 
-#include "framework/app_services.h"
 #include "platform/win32.h"
+#include "sysinfo/system_folders.h"
+#include "uninstall_engine/file_removal.h"
 #include "uninstall_engine/uninstall_context.h"
 
 namespace {
@@ -16,7 +17,10 @@ const char* const kDriverFiles[] = {"Orrick.sys", "Tamble.sys", "Quellmast.sys",
 struct FolderEntry {
   std::string name;
   bool isFolder = false;
+  bool isLink = false;  // a reparse point: a junction leads somewhere else
 };
+
+bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
 // A search handle from FindFirstFileA, closed when it goes out of scope.
 class ScopedFind {
@@ -43,7 +47,8 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) {
   do {
     const std::string name = found.cFileName;
     if (name == "." || name == "..") continue;
-    entries->push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    entries->push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                        IsLink(found.dwFileAttributes)});
   } while (FindNextFileA(find.get(), &found));
   return GetLastError() == ERROR_NO_MORE_FILES;
 }
@@ -60,11 +65,15 @@ bool HoldsOnlyPlatformFiles(const std::string& folder, const std::string& uninst
   std::vector<FolderEntry> entries;
   if (!ListFolder(folder, &entries)) return false;
   for (const FolderEntry& entry : entries) {
-    if (entry.isFolder) return false;
+    if (entry.isFolder || entry.isLink) return false;
     if (!IsOneOf(entry.name, kDriverFiles) && lstrcmpiA(entry.name.c_str(), uninstaller.c_str()))
       return false;
   }
   return true;
+}
+
+void DeleteOwnFile(const std::string& path) {
+  if (FitsMaxPath(path)) DeleteFileClearingAttributes(path.c_str());
 }
 
 }  // namespace
@@ -78,13 +87,14 @@ ProgramFolderState InspectProgramFolder(const std::string& folder,
                ? ProgramFolderState::kAbsent
                : ProgramFolderState::kForeign;
   }
-  // A link would take the deletion to wherever it points.
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+  // A link, at any level, would take the deletions to wherever it points.
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || IsLink(attributes))
     return ProgramFolderState::kForeign;
   std::vector<FolderEntry> entries;
   if (!ListFolder(folder, &entries)) return ProgramFolderState::kForeign;
   const std::string uninstaller = UninstallerCopyFileName(customerName);
   for (const FolderEntry& entry : entries) {
+    if (entry.isLink) return ProgramFolderState::kForeign;
     const bool own = entry.isFolder
                          ? IsOneOf(entry.name, kPlatformFolders) &&
                                HoldsOnlyPlatformFiles(folder + "\\" + entry.name, uninstaller)
@@ -95,16 +105,22 @@ ProgramFolderState InspectProgramFolder(const std::string& folder,
 }
 
 void DeleteOwnProgramFolder(const std::string& folder, const std::string& customerName) {
-  if (folder.size() >= MAX_PATH) return;
+  if (!FitsMaxPath(folder)) return;
   if (InspectProgramFolder(folder, customerName) != ProgramFolderState::kOwn) return;
-  // The shell takes a list of names, each ended by a NUL, the list by a second one.
-  const std::string source = folder + '\0';
-  SHFILEOPSTRUCTA operation = {};
-  operation.hwnd = MainWindow();
-  operation.wFunc = FO_DELETE;
-  operation.pFrom = source.c_str();
-  operation.pTo = nullptr;
-  operation.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI;
-  operation.lpszProgressTitle = ApplicationName();
-  SHFileOperationA(&operation);
+  // File by file, by the names the installer writes, then each folder only if that left it
+  // empty (RemoveDirectoryA refuses one that is not): whatever came in since the
+  // inspection stays, and so does the folder that holds it.
+  const std::string uninstaller = UninstallerCopyFileName(customerName);
+  for (const char* platform : kPlatformFolders) {
+    const std::string sub = folder + "\\" + platform;
+    const DWORD attributes = GetFileAttributesA(sub.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) continue;
+    // Looked at once more right before: a link put here since would lead elsewhere.
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || IsLink(attributes)) return;
+    for (const char* file : kDriverFiles) DeleteOwnFile(sub + "\\" + file);
+    DeleteOwnFile(sub + "\\" + uninstaller);
+    RemoveDirectoryA(sub.c_str());
+  }
+  for (const char* inf : kPackageInfFiles) DeleteOwnFile(folder + "\\" + inf);
+  RemoveDirectoryA(folder.c_str());
 }

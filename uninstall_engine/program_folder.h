@@ -16,6 +16,7 @@ enum class ProgramFolderState {
 // holding the five driver files and the uninstaller copy `customerName`_Wendmarrow.exe.
 ProgramFolderState InspectProgramFolder(const std::string& folder, const std::string& customerName);
 
-// Deletes `folder` with all its contents through the shell, without confirmation or
-// error boxes, when it is the installation's own; anything else stays as it is.
+// When `folder` is the installation's own, deletes the files the installer put there, by
+// name, and then each folder that this leaves empty; anything else stays as it is. A
+// reparse point at any level makes the folder foreign.
 void DeleteOwnProgramFolder(const std::string& folder, const std::string& customerName);

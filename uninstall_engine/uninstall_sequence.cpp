@@ -98,7 +98,10 @@ UninstallOutcome RunPasses(UninstallContext& c, UninstallProgress& p, const VidP
   } else if (c.isNt5x || c.isNt60) {
     RemoveThroughDeviceInstaller(c, p, ids);
   } else {
+    // No pass knows this Windows (98, Me, NT 4, ...): nothing was removed, and the
+    // completion must not say otherwise.
     ShowMessage(kUnknownWindows);
+    return UninstallOutcome::kNotUninstalled;
   }
   return UninstallOutcome::kUninstalled;
 }

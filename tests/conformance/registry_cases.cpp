@@ -363,5 +363,37 @@ TEST_F(Registry, QueryInfoCountsSubkeysAndValues) {
   EXPECT_EQ(1u, values);
 }
 
+// Windows keeps string data in UTF-16 and converts it for the ANSI calls; the wide calls
+// hand it over as it is kept: two bytes a character, sizes in bytes, the empty strings
+// inside a multi-string (the pending file operations' empty targets) kept.
+TEST_F(Registry, AMultiStringCrossesTheWideCallsAsUtf16) {
+  const std::string ansi("\\??\\C:\\a\0\0\\??\\C:\\b\0\0\0", 21);
+  ASSERT_EQ(ERROR_SUCCESS, Set(scratch.get(), "List", REG_MULTI_SZ, ansi));
+  const WCHAR name[] = {'L', 'i', 's', 't', 0};
+  std::string wide;
+  for (char c : ansi) wide += std::string{c, '\0'};
+
+  DWORD type = 0, size = 4;
+  BYTE small[4] = {};
+  EXPECT_EQ(ERROR_MORE_DATA, RegQueryValueExW(scratch.get(), name, nullptr, &type, small, &size));
+  EXPECT_EQ(wide.size(), size);
+  std::string data(size, '\x7f');
+  ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExW(scratch.get(), name, nullptr, &type,
+                                            reinterpret_cast<BYTE*>(&data[0]), &size));
+  EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), type);
+  EXPECT_EQ(wide, data);
+
+  // Written back through the wide call without its first entry, read through the ANSI one.
+  const std::string rest = wide.substr(2 * 10);
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(scratch.get(), name, 0, REG_MULTI_SZ,
+                                          reinterpret_cast<const BYTE*>(rest.data()),
+                                          static_cast<DWORD>(rest.size())));
+  char back[32] = {};
+  size = sizeof back;
+  ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(scratch.get(), "LIST", nullptr, &type,
+                                            reinterpret_cast<BYTE*>(back), &size));
+  EXPECT_EQ(ansi.substr(10), std::string(back, size));
+}
+
 }  // namespace
 }  // namespace conformance

@@ -79,5 +79,26 @@ TEST(RunningImage, ADeletionAtTheNextStartIsAppendedToThePendingOperations) {
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(image.c_str()));  // nothing yet
 }
 
+// Windows maps a running program's image and will not delete it, but its name may change
+// within its folder: the uninstaller moves its own copy aside this way, so that the
+// deletion it leaves to the next start names no file a later installation writes.
+TEST(RunningImage, ItsOwnImageCanBeRenamedWithinItsFolder) {
+  const std::string image = OwnImage();
+  ASSERT_FALSE(image.empty());
+  const std::string aside = image + ".aside";
+  ASSERT_TRUE(MoveFileA(image.c_str(), aside.c_str())) << GetLastError();
+  const bool movedAway = GetFileAttributesA(image.c_str()) == INVALID_FILE_ATTRIBUTES;
+  const bool found = GetFileAttributesA(aside.c_str()) != INVALID_FILE_ATTRIBUTES;
+  SetLastError(0);
+  const BOOL deleted = DeleteFileA(aside.c_str());
+  const DWORD deleteError = GetLastError();
+  // Back, so that the program can be run again.
+  ASSERT_TRUE(MoveFileA(aside.c_str(), image.c_str())) << GetLastError();
+  EXPECT_TRUE(movedAway);
+  EXPECT_TRUE(found);
+  EXPECT_FALSE(deleted);  // still the running image under its new name
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), deleteError);
+}
+
 }  // namespace
 }  // namespace conformance

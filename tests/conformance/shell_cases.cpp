@@ -56,5 +56,19 @@ TEST_F(Shell, DeleteOfAMissingNameFails) {
   EXPECT_NE(GetFileAttributesA(In("kept.txt").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// The shell deletes through DeleteFile, which refuses the running program's image: the
+// operation fails there and stops, leaving the names after it.
+TEST_F(Shell, DeleteStopsAtTheRunningProgramsImage) {
+  char image[MAX_PATH + 1] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, image, MAX_PATH);
+  ASSERT_TRUE(length > 0 && length < MAX_PATH);
+  ASSERT_TRUE(WriteTextFile(In("before.txt"), "1"));
+  ASSERT_TRUE(WriteTextFile(In("after.txt"), "2"));
+  EXPECT_NE(Delete(In("before.txt") + '\0' + image + '\0' + In("after.txt")), 0);
+  EXPECT_NE(GetFileAttributesA(image), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA(In("before.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA(In("after.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 }  // namespace
 }  // namespace conformance

@@ -118,7 +118,7 @@ text = open(sys.argv[2], encoding="utf-8").read()
 package = sys.argv[3]
 assert list(d) == ["package", "edition", "installer", "uninstallers", "at_next_start", "left",
                    "nothing_left"], list(d)
-assert d["at_next_start"] == ["deleted C:\\WINDOWS\\system32\\KORVANE_Wendmarrow.exe"], d
+assert d["at_next_start"] == ["deleted C:\\WINDOWS\\system32\\KORVANE_Wendmarrow.exe.delete-at-restart-1"], d
 assert d["edition"] == "xp" and d["package"] == package
 i = d["installer"]
 assert i["installed"] is True and i["nothing_installed"] is None

@@ -1,4 +1,4 @@
-// Running the programs on a machine folder: run.
+// Running the programs on a machine folder, and starting the machine again: run, restart.
 #include <unistd.h>
 
 #include <cstdio>
@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/pending_file_operations.h"
 #include "platform/sim/storage/machine_folder.h"
 #include "tools/winsim/commands.h"
 #include "tools/winsim/program_launch.h"
@@ -52,12 +53,32 @@ int Run(const std::vector<std::string>& args) {
   return ran ? kOk : Fail(failure);
 }
 
+// What Windows does at its next start, as far as the machine keeps it: the file operations
+// the programs left to it, and the restart they asked for.
+int Restart(const std::vector<std::string>& args) {
+  const ParsedArgs parsed = ParseArgs(args, {});
+  if (!parsed.error.empty()) return BadUsage("restart", parsed.error);
+  if (parsed.positional.size() != 1) return BadUsage("restart", "expected one machine folder");
+  const std::string& dir = parsed.positional[0];
+  std::string error;
+  std::unique_ptr<sim::Machine> machine = sim::LoadMachineToChange(dir, &error);
+  if (!machine) return Fail(error);
+  const std::vector<std::string> done = sim::Restart(*machine);
+  if (!sim::SaveMachine(*machine, dir, &error)) return Fail(error);
+  std::printf("%s: started again%s\n", dir.c_str(),
+              done.empty() ? "; nothing was left to the start" : "");
+  for (const std::string& line : done) std::printf("  %s\n", sim::Cp1252ToUtf8(line).c_str());
+  return kOk;
+}
+
 }  // namespace
 
 std::vector<Command> RunCommands() {
   return {
       {"run", "DIR [--cwd WINPATH] [--script FILE] PROGRAM",
        "start a program file of the machine (D:\\Kestrolin.exe, an uninstall command)", Run},
+      {"restart", "DIR",
+       "start the machine again: carry out what the programs left to the next start", Restart},
   };
 }
 

@@ -85,12 +85,27 @@ check "uninstall through the entry's command" 0 \
 check "the program folder is gone" 1 "$winsim" ls "$p" 'C:\Program Files\KORVANE'
 contains "a missing folder is named" "$work/err" "no such file or folder"
 check "the Uninstall entry is gone" 1 "$winsim" reg "$p" query "$uninstall"
-# Windows will not delete the running uninstaller's own copy: its deletion waits for
-# the next start.
-check "the uninstaller's copy waits for the restart" 0 "$winsim" ls "$p" "$command"
+# Windows will not delete the running uninstaller's own copy: it is moved aside, and its
+# deletion waits for the next start.
+check "the uninstaller's copy is moved aside" 1 "$winsim" ls "$p" "$command"
+check "the copy waits for the restart" 0 "$winsim" ls "$p" "$command.delete-at-restart-1"
 check "its deletion is recorded" 0 \
   "$winsim" reg "$p" query 'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Session Manager'
-contains "the pending deletion names the copy" "$work/out" 'KORVANE_Wendmarrow.exe'
+contains "the pending deletion names the copy aside" "$work/out" \
+  'KORVANE_Wendmarrow.exe.delete-at-restart-1'
+# Installed again before the restart: the restart takes the old copy, not the new one.
+check "install again before the restart" 0 \
+  "$winsim" run "$p" --script "$demo_scripts/install.script" 'D:\Kestrolin.exe'
+check "restart" 0 "$winsim" restart "$p"
+contains "the restart deletes the copy aside" "$work/out" \
+  "deleted C:\WINDOWS\system32\KORVANE_Wendmarrow.exe.delete-at-restart-1"
+check "the new copy stays" 0 "$winsim" ls "$p" "$command"
+check "restart again" 0 "$winsim" restart "$p"
+contains "nothing is left to a second restart" "$work/out" "nothing was left to the start"
+check "restart of no machine" 1 "$winsim" restart "$work/none"
+check "uninstall the new installation" 0 \
+  "$winsim" run "$p" --script "$demo_scripts/uninstall.script" "$command"
+check "its Uninstall entry is gone" 1 "$winsim" reg "$p" query "$uninstall"
 
 # ---- programs that cannot run, scripts that fail -------------------------------------
 check "a file that is not a program" 1 "$winsim" run "$p" --script "$demo_scripts/install.script" 'D:\Sabrelune.inf'

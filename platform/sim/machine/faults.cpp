@@ -28,18 +28,26 @@ void Faults::Clear() {
 }
 
 std::optional<uint32_t> Faults::Check(std::string_view call, std::string_view subject) {
-  std::lock_guard<std::mutex> g(mutex_);
-  auto count = counts_.find(call);
-  if (count == counts_.end()) count = counts_.emplace(std::string(call), 0).first;
-  ++count->second;
-  ++total_;
-  for (auto& rule : rules_) {
-    if (rule.call != "*" && rule.call != call) continue;
-    if (!ContainsIgnoringCase(subject, rule.subject)) continue;
-    ++rule.seen;
-    if (rule.nth == 0 || rule.seen == rule.nth) return rule.error;
+  std::function<void()> action;
+  std::optional<uint32_t> error;
+  {
+    std::lock_guard<std::mutex> g(mutex_);
+    auto count = counts_.find(call);
+    if (count == counts_.end()) count = counts_.emplace(std::string(call), 0).first;
+    ++count->second;
+    ++total_;
+    for (auto& rule : rules_) {
+      if (rule.call != "*" && rule.call != call) continue;
+      if (!ContainsIgnoringCase(subject, rule.subject)) continue;
+      ++rule.seen;
+      if (rule.nth != 0 && rule.seen != rule.nth) continue;
+      action = rule.action;
+      if (rule.error != 0 || !action) error = rule.error;
+      break;
+    }
   }
-  return std::nullopt;
+  if (action) action();  // outside the lock: it may call into the machine
+  return error;
 }
 
 bool Faults::NeedsSubject(std::string_view call) const {

@@ -19,6 +19,10 @@ struct FaultRule {
   int nth = 0;          // 0: every matching call; n: only the n-th matching call
   std::string subject;  // substring of the key path or file path (case ignored); "" any
   int seen = 0;         // matching calls so far
+  // Runs on the calling thread when the rule strikes, before the call does anything: a
+  // test's way to change the machine between two calls of a program. With `error` 0 the
+  // call then goes on as usual.
+  std::function<void()> action = nullptr;
 };
 
 class Faults {

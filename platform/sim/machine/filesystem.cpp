@@ -33,6 +33,7 @@ bool CompareNodes(const FsNode& a, const FsNode& b, std::string* diff) {
       a.lastAccessTime != b.lastAccessTime)
     return fail("time stamps differ");
   if (a.content != b.content) return fail("contents differ");
+  if (a.junctionTarget != b.junctionTarget) return fail("junction targets differ");
   if (a.children.Size() != b.children.Size()) return fail("number of entries differs");
   for (size_t i = 0; i < a.children.Size(); ++i) {
     if (!CompareNodes(**a.children.At(i).second, **b.children.At(i).second, diff)) return false;
@@ -150,6 +151,23 @@ void FileSystem::Detach(const std::shared_ptr<FsNode>& node) {
   std::shared_ptr<FsNode> keep = node;
   if (node->parent) node->parent->children.Erase(node->name);
   MarkDeleted(*keep);
+}
+
+std::shared_ptr<FsNode> FileSystem::MakeJunction(std::string_view absolutePath,
+                                                 std::string target) {
+  auto node = MakeDirectories(absolutePath);
+  if (!node) return nullptr;
+  node->attributes |= 0x400;  // FILE_ATTRIBUTE_REPARSE_POINT
+  node->junctionTarget = std::move(target);
+  return node;
+}
+
+std::shared_ptr<FsNode> FileSystem::Through(std::shared_ptr<FsNode> node) const {
+  for (int hops = 0; node && !node->junctionTarget.empty(); ++hops) {
+    if (hops == 63) return nullptr;
+    node = Find(node->junctionTarget);
+  }
+  return node && node->isDirectory ? node : nullptr;
 }
 
 bool FileSystem::SameAs(const FileSystem& other, std::string* firstDifference) const {

@@ -24,6 +24,10 @@ struct FsNode {
   // DeleteFileA on a file others hold open (sharing delete): the name stays until the
   // last handle closes, and no one can open it meanwhile.
   bool deletePending = false;
+  // A junction (a folder's reparse point, FILE_ATTRIBUTE_REPARSE_POINT): the folder that
+  // names below it lead to ("C:\Data"). Empty for every other node. The junction itself
+  // holds nothing; deleting it removes the link, not what it leads to.
+  std::string junctionTarget;
 
   // Open handles on this file: each one's access and share mode, for sharing checks.
   struct Opener {
@@ -55,6 +59,14 @@ class FileSystem {
   std::shared_ptr<FsNode> MakeDirectories(std::string_view absolutePath);
   std::shared_ptr<FsNode> WriteFile(std::string_view absolutePath, std::string content,
                                     uint32_t attributes = 0x20 /* ARCHIVE */);
+
+  // Fixture helper: a junction at `absolutePath` that leads to the folder `target`.
+  std::shared_ptr<FsNode> MakeJunction(std::string_view absolutePath, std::string target);
+
+  // The folder that names below `node` reach: `node` itself, or for a junction the folder
+  // it leads to, through further junctions up to Windows' 63 hops; null when that is no
+  // folder (a dangling or looping junction).
+  std::shared_ptr<FsNode> Through(std::shared_ptr<FsNode> node) const;
 
   static void Detach(const std::shared_ptr<FsNode>& node);  // removes a subtree
 

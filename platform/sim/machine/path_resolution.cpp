@@ -233,7 +233,8 @@ PathLookup LookUp(const FileSystem& files, const ResolvedPath& path) {
   for (size_t i = 0; i + 1 < path.parts.size(); ++i) {
     const auto* child = node->children.Find(path.parts[i]);
     if (!child || !(*child)->isDirectory) return result;
-    node = *child;
+    node = files.Through(*child);  // a junction on the way leads elsewhere
+    if (!node) return result;
   }
   result.wayExists = true;
   result.folder = node;

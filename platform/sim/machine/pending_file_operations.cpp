@@ -93,4 +93,14 @@ std::vector<std::string> CarryOutPendingFileOperations(Machine& machine) {
   return done;
 }
 
+std::vector<std::string> Restart(Machine& machine) {
+  std::vector<std::string> done = CarryOutPendingFileOperations(machine);
+  if (!machine.restartRequests.empty()) {
+    done.push_back("restarted as asked by " + std::to_string(machine.restartRequests.size()) +
+                   (machine.restartRequests.size() == 1 ? " request" : " requests"));
+    machine.restartRequests.clear();
+  }
+  return done;
+}
+
 }  // namespace sim

@@ -33,4 +33,9 @@ std::vector<PendingFileOperation> PendingFileOperations(const Machine& machine);
 // one line per operation: "deleted PATH", "moved PATH to PATH" or "not carried out: ...".
 std::vector<std::string> CarryOutPendingFileOperations(Machine& machine);
 
+// The machine's next start, as far as the simulator keeps what Windows does then: the
+// pending file operations carried out and the restart requests answered. Returns the
+// lines of CarryOutPendingFileOperations, then one line for the requests, if any.
+std::vector<std::string> Restart(Machine& machine);
+
 }  // namespace sim

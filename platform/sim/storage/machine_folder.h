@@ -45,11 +45,13 @@ bool ParseKeySecurity(std::string_view text, std::string_view fileName, RegKey* 
                       std::string* error);
 
 // Drive sidecar, one line per entry: "0x00000020 <creation> <last-write> <last-access>
-// \path\below\root" (the root itself is "\"), depth-first in enumeration order.
+// \path\below\root" (the root itself is "\"), depth-first in enumeration order. A
+// junction's line ends in " -> C:\target" ('>' is in no Windows name).
 struct DriveMetaEntry {
   uint32_t attributes = 0;
   uint64_t creationTime = 0, lastWriteTime = 0, lastAccessTime = 0;
   std::string path;
+  std::string junctionTarget;
   int line = 0;
 };
 std::string FormatDriveMeta(const FsNode& driveRoot);

@@ -24,6 +24,7 @@ namespace {
 
 constexpr uint32_t kAttrDirectory = 0x10;
 constexpr uint32_t kAttrArchive = 0x20;
+constexpr uint32_t kAttrReparsePoint = 0x400;
 
 // One of the machine folder's own files (not a drive's content): a regular file within
 // the size cap; whether it ends in the end line goes to `ends`.
@@ -206,6 +207,12 @@ bool ApplyDriveMeta(const std::vector<DriveMetaEntry>& entries, const std::strin
                   e.path + " is a " + (node->isDirectory ? "folder" : "file"));
     }
     if (!seen.insert(node).second) return fail(e.path + " is listed twice");
+    // A junction is a link: a folder of its own with nothing in it, and a target.
+    const bool junction = (e.attributes & kAttrReparsePoint) != 0;
+    if (junction != !e.junctionTarget.empty() || (junction && !wantsFolder))
+      return fail(e.path + ": a junction is a folder whose line names its target after ->");
+    if (junction && !node->children.Empty()) return fail(e.path + ": a junction holds nothing");
+    node->junctionTarget = e.junctionTarget;
     node->attributes = e.attributes;
     node->creationTime = e.creationTime;
     node->lastWriteTime = e.lastWriteTime;

@@ -1,4 +1,5 @@
 // The side files of a machine folder: key security files and drive sidecars.
+#include <cctype>
 #include <cstdio>
 #include <set>
 
@@ -94,6 +95,23 @@ bool ParseKeySecurity(std::string_view text, std::string_view fileName, RegKey* 
 // ---------------------------------------------------------------------------------------
 // Drive sidecars
 
+namespace {
+
+constexpr char kJunctionArrow[] = " -> ";
+
+// "\a\b": a path below a drive's root whose every name is a valid Windows name.
+bool ValidMetaPath(std::string_view path) {
+  for (size_t start = 1; start < path.size();) {
+    size_t end = path.find('\\', start);
+    if (end == std::string_view::npos) end = path.size();
+    if (!ValidFileName(path.substr(start, end - start))) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::string FormatDriveMeta(const FsNode& driveRoot) {
   std::string out = "; attributes creation last-write last-access path\n";
   WalkFiles(driveRoot, [&](const FsNode& node, const std::string& path) {
@@ -105,6 +123,7 @@ std::string FormatDriveMeta(const FsNode& driveRoot) {
                   static_cast<unsigned long long>(node.lastAccessTime));
     out += numbers;
     out += path.empty() ? "\\" : path;
+    if (!node.junctionTarget.empty()) out += kJunctionArrow + node.junctionTarget;
     out += '\n';
     return true;
   });
@@ -143,17 +162,20 @@ bool ParseDriveMeta(std::string_view text, std::string_view fileName,
         return fail("bad time stamp '" + std::string(fields[t + 1]) + "'");
       }
     }
+    if (const size_t arrow = line.find(kJunctionArrow); arrow != std::string_view::npos) {
+      const std::string_view target = line.substr(arrow + 4);
+      const bool absolute = target.size() >= 3 &&
+                            std::isalpha(static_cast<unsigned char>(target[0])) &&
+                            target[1] == ':' && target[2] == '\\' && target.back() != '\\';
+      if (!absolute || !ValidMetaPath(target.substr(2)))
+        return fail("a junction must lead to a full Windows path: " + std::string(target));
+      e.junctionTarget = std::string(target);
+      line = line.substr(0, arrow);
+    }
     if (line.empty() || line[0] != '\\') return fail("the path must start with \\");
     if (line.size() > 1) {
       if (line.back() == '\\') return fail("the path must not end with \\");
-      for (size_t start = 1; start < line.size();) {
-        size_t end = line.find('\\', start);
-        if (end == std::string_view::npos) end = line.size();
-        if (!ValidFileName(line.substr(start, end - start))) {
-          return fail("not a valid Windows path: " + std::string(line));
-        }
-        start = end + 1;
-      }
+      if (!ValidMetaPath(line)) return fail("not a valid Windows path: " + std::string(line));
     }
     e.path = std::string(line);
     parsed.push_back(std::move(e));

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/sim/win32/api_support.h"
+#include "platform/sim/machine/code_page.h"
 #include "platform/sim/machine/process.h"
 #include "platform/sim/machine/registry_view.h"
 #include "platform/sim/sdk/win32_sim.h"
@@ -323,6 +324,86 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
   sim::RegValue value;
   value.type = dwType;
   if (cbData) value.data.assign(reinterpret_cast<const char*>(lpData), cbData);
+  k.key->values.Put(name, std::move(value));
+  k.key->lastWriteTime = call.machine().Now();
+  return ERROR_SUCCESS;
+}
+
+// The wide value calls. The simulated registry keeps the ANSI bytes its programs write;
+// string data crosses these calls as UTF-16LE, converted through code page 1252 the way
+// Windows converts through the ANSI code page. A name or text that code page cannot hold
+// is beyond this registry (Windows would keep it): the set fails with
+// ERROR_NO_UNICODE_TRANSLATION, the query finds no such value.
+namespace sim {
+namespace {
+
+bool HoldsText(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+bool AnsiValueName(LPCWSTR name, std::string* ansi) {
+  std::string utf16;
+  for (; name && *name; ++name) {
+    utf16.push_back(static_cast<char>(*name & 0xFF));
+    utf16.push_back(static_cast<char>(*name >> 8));
+  }
+  return Utf16LeToAnsi(utf16, ansi, nullptr);
+}
+
+}  // namespace
+}  // namespace sim
+
+LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                             LPBYTE lpData, LPDWORD lpcbData) {
+  ApiCall call("RegQueryValueExW", ApiCall::Deferred{});
+  (void)lpReserved;
+  OpenKey k;
+  if (LONG r = sim::Resolve(call.process(), hKey, &k)) return r;
+  std::string name;
+  const bool named = sim::AnsiValueName(lpValueName, &name);
+  if (call.CheckFaultNaming([&] { return k.key->FullPath() + "\\" + name; }))
+    return static_cast<LONG>(*call.fault());
+  if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+  if (!sim::NeedAccess(k, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  const sim::RegValue* value = named ? k.key->values.Find(name) : nullptr;
+  if (!value) return ERROR_FILE_NOT_FOUND;
+  if (lpType) *lpType = value->type;
+  if (!lpcbData) return ERROR_SUCCESS;
+  const std::string data =
+      sim::HoldsText(value->type) ? sim::AnsiToUtf16Le(value->data) : value->data;
+  const DWORD size = static_cast<DWORD>(data.size());
+  if (lpData && *lpcbData < size) {
+    std::memcpy(lpData, data.data(), *lpcbData);  // as the ANSI call does
+    *lpcbData = size;
+    return ERROR_MORE_DATA;
+  }
+  if (lpData && size) std::memcpy(lpData, data.data(), size);
+  *lpcbData = size;
+  return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                           const BYTE* lpData, DWORD cbData) {
+  ApiCall call("RegSetValueExW", ApiCall::Deferred{});
+  (void)Reserved;
+  OpenKey k;
+  if (LONG r = sim::Resolve(call.process(), hKey, &k)) return r;
+  std::string name;
+  const bool named = sim::AnsiValueName(lpValueName, &name);
+  if (call.CheckFaultNaming([&] { return k.key->FullPath() + "\\" + name; }))
+    return static_cast<LONG>(*call.fault());
+  if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
+  if (!sim::NeedAccess(k, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  sim::RegValue value;
+  value.type = dwType;
+  if (cbData) value.data.assign(reinterpret_cast<const char*>(lpData), cbData);
+  if (sim::HoldsText(dwType)) {
+    value.data.resize(value.data.size() & ~static_cast<size_t>(1));  // whole characters
+    std::string ansi;
+    if (!sim::Utf16LeToAnsi(value.data, &ansi, nullptr)) return ERROR_NO_UNICODE_TRANSLATION;
+    value.data = std::move(ansi);
+  }
+  if (!named) return ERROR_NO_UNICODE_TRANSLATION;
   k.key->values.Put(name, std::move(value));
   k.key->lastWriteTime = call.machine().Now();
   return ERROR_SUCCESS;

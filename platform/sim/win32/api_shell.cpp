@@ -33,16 +33,20 @@ bool Contains(const FsNode* ancestor, const FsNode* node) {
 
 // Deletes a file or a folder with its contents, children first, as the shell does;
 // stops at the first entry that cannot go. Read-only entries go too: the programs
-// pass FOF_NOCONFIRMATION, which answers the shell's question about them with yes.
-int DeleteTree(const std::shared_ptr<FsNode>& node, const FsNode* currentDirectory, uint64_t now) {
+// pass FOF_NOCONFIRMATION, which answers the shell's question about them with yes. The
+// running program's image cannot go, as DeleteFileA says.
+int DeleteTree(const std::shared_ptr<FsNode>& node, const Process& process,
+               const FsNode* currentDirectory, uint64_t now) {
   if (node->isDirectory) {
     if (Contains(node.get(), currentDirectory)) return ERROR_SHARING_VIOLATION;
     while (!node->children.Empty()) {
       std::shared_ptr<FsNode> child = *node->children.At(0).second;
-      if (const int error = DeleteTree(child, currentDirectory, now)) return error;
+      if (const int error = DeleteTree(child, process, currentDirectory, now)) return error;
     }
   } else if (HasOpenHandles(*node)) {
     return ERROR_SHARING_VIOLATION;
+  } else if (process.IsOwnImage(*node)) {
+    return ERROR_ACCESS_DENIED;
   }
   if (node->parent) node->parent->lastWriteTime = now;
   FileSystem::Detach(node);
@@ -83,7 +87,7 @@ int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA lpFileOp) {
     const sim::PathLookup at = sim::LookUp(p.machine.files, path);
     if (!at.node) return sim::kInvalidSourcePath;
     if (!at.folder) return ERROR_ACCESS_DENIED;  // a drive root
-    if (const int result = sim::DeleteTree(at.node, current.get(), p.machine.Now())) {
+    if (const int result = sim::DeleteTree(at.node, p, current.get(), p.machine.Now())) {
       return result;
     }
   }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "installer/installer_app.h"
+#include "platform/sim/machine/pending_file_operations.h"
 #include "platform/sim/storage/reg_file.h"
 #include "resources/program_resources.h"
 #include "tests/unit/support/machine_snapshot.h"
@@ -92,7 +93,10 @@ void PlugAndPlayFindsTheCard(sim::Machine& machine) {
 }
 
 std::string UninstallCommand(const sim::Machine& machine) {
-  auto entry = machine.registry.FindFull(std::string(kHklm) + kUninstallEntry);
+  std::string path = std::string(kHklm) + kUninstallEntry;
+  // A 32-bit program's entry on a 32-bit Windows is in the one view there is.
+  if (!machine.os.Is64Bit()) path.replace(path.find("Wow6432Node\\"), 12, "");
+  auto entry = machine.registry.FindFull(path);
   if (!entry || !entry->values.Find("UninstallString")) return "";
   const std::string& data = entry->values.Find("UninstallString")->data;
   return data.substr(0, data.find('\0'));
@@ -129,8 +133,8 @@ TEST(LifeCycle, InstallPlugAndPlayUninstallOnXpX64LeavesTheFreshMachine) {
   // entries of the card's numbers, and Windows writes it again for the next port that
   // takes the number. Last, the running uninstaller's own copy, which Windows will not
   // delete while it runs: its deletion waits for the restart, recorded for the session
-  // manager.
-  const std::string copy = "C:\\WINDOWS\\system32\\KORVANE_Wendmarrow.exe";
+  // manager. The copy is moved aside first, so that the deletion takes no later copy.
+  const std::string copy = "C:\\WINDOWS\\system32\\KORVANE_Wendmarrow.exe.delete-at-restart-1";
   const std::vector<std::string> keptByWindows = {
       "+ file " + copy + " = attr 00 \"" +
           machine_snapshot::Escaped(Read(std::filesystem::path(KESTROLIN_SOURCE_DIR) /
@@ -145,6 +149,59 @@ TEST(LifeCycle, InstallPlugAndPlayUninstallOnXpX64LeavesTheFreshMachine) {
       "- value HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports : COM3:",
   };
   EXPECT_EQ(keptByWindows, machine_snapshot::Changes(fresh, machine_snapshot::Take(*machine)));
+}
+
+// An uninstall leaves the deletion of its running copy to the next start; an installation
+// before that start writes a new copy where the Uninstall entry points, and the restart
+// must not take it: the product stays uninstallable. The uninstaller moves its copy aside
+// first; where that is refused, the deletion names the copy itself, and the installer
+// drops it before it writes there.
+TEST(LifeCycle, AReinstallBeforeTheRestartKeepsItsUninstaller) {
+  const char kInstall[] =
+      "press \"Install\"\nexpect-text 1000 \"Installation completed...\"\n"
+      "press \"Exit\"\nwait-closed\n";
+  for (const char* edition : {"xp", "xp-x64"}) {
+    for (const bool renameRefused : {false, true}) {
+      SCOPED_TRACE(std::string(edition) + (renameRefused ? ", the rename refused" : ""));
+      std::string error;
+      auto machine = sim::MachineFromEdition(edition, &error);
+      ASSERT_TRUE(machine) << error;
+      PutSamplePackageOnD(*machine);
+      const auto Run = [&](int (*program)(), const sim::ResourceSet& resources,
+                           const std::string& path, const std::string& script) {
+        const program_test::ProgramRun run =
+            program_test::RunProgram(*machine, program, resources, path, script);
+        EXPECT_TRUE(run.scriptPassed) << run.report;
+      };
+      // XP says no restart is needed; on XP x64 the user answers the offer with Reboot Later.
+      const std::string uninstall =
+          std::string("press \"OK\"\n") +
+          (machine->os.Is64Bit() ? "expect-text 1 \"Reboot Now\"\n"
+                                 : "expect-text 1003 \" PCIe Multi-IO device "
+                                   "drivers are completely uninstalled...\"\n") +
+          "press 2\nwait-closed\n";
+      Run(&KestrolinMain, KestrolinResources(), "D:\\Kestrolin.exe", kInstall);
+      const std::string command = UninstallCommand(*machine);
+      ASSERT_FALSE(command.empty());
+      if (renameRefused) {
+        sim::FaultRule refused;
+        refused.call = "MoveFileA";
+        refused.error = ERROR_ACCESS_DENIED;
+        machine->faults.Add(refused);
+      }
+      Run(&WendmarrowMain, WendmarrowResources(), command, uninstall);
+      machine->faults.Clear();
+      ASSERT_EQ("", UninstallCommand(*machine));
+      Run(&KestrolinMain, KestrolinResources(), "D:\\Kestrolin.exe", kInstall);
+      ASSERT_EQ(command, UninstallCommand(*machine));
+
+      sim::Restart(*machine);
+      // The shell that starts the command sees the native System32.
+      ASSERT_TRUE(machine->files.Find(command)) << "the restart deleted the new copy";
+      Run(&WendmarrowMain, WendmarrowResources(), command, uninstall);
+      EXPECT_EQ("", UninstallCommand(*machine));
+    }
+  }
 }
 
 }  // namespace

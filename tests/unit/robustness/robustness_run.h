@@ -133,9 +133,17 @@ inline Lines FilesLeftToTheRestart(const std::string& line) {
   return files;
 }
 
+// The file a name moved aside for the next start's deletion stands for
+// ("X.exe.delete-at-restart-2" for "X.exe"); other names stand for themselves.
+inline std::string MovedAsideFrom(const std::string& path) {
+  const size_t at = path.rfind(".delete-at-restart-");
+  return at == std::string::npos ? path : path.substr(0, at);
+}
+
 // What `disturbed` did that `undisturbed` does not: a change it does not make (a change
 // to something it removes is a step towards that removal and counts as its own, and so
-// is leaving the deletion of a file it deletes to the next start), or a COM number
+// is leaving the deletion of a file it deletes to the next start, under the file's own
+// name or moved aside for it), or a COM number
 // released that it keeps taken. `ignoredPrefix` lines (names that depend on order, like
 // the numbers of staged INF files) pass. Empty when there is no such harm.
 inline Lines HarmBeyond(const Outcome& undisturbed, const Outcome& disturbed,
@@ -146,6 +154,9 @@ inline Lines HarmBeyond(const Outcome& undisturbed, const Outcome& disturbed,
     if (line.rfind("- file ", 0) == 0) goingAnyway.insert(line.substr(7));
     for (const auto& file : FilesLeftToTheRestart(line)) goingAnyway.insert(file);
   }
+  std::set<std::string> deferredByDisturbed;
+  for (const auto& line : disturbed.changes)
+    for (const auto& file : FilesLeftToTheRestart(line)) deferredByDisturbed.insert(file);
   Lines harm;
   for (const auto& line : disturbed.changes) {
     if (!ignoredPrefix.empty() && line.rfind(ignoredPrefix, 0) == 0) continue;
@@ -153,8 +164,15 @@ inline Lines HarmBeyond(const Outcome& undisturbed, const Outcome& disturbed,
     const Lines deferred = FilesLeftToTheRestart(line);
     if (!deferred.empty()) {
       bool towards = true;
-      for (const auto& file : deferred) towards = towards && goingAnyway.count(file);
+      for (const auto& file : deferred)
+        towards = towards && goingAnyway.count(MovedAsideFrom(file));
       if (towards) continue;
+    }
+    if (line.rfind("+ file ", 0) == 0) {
+      const std::string path = line.substr(7, line.find(" = ") - 7);
+      if (path != MovedAsideFrom(path) && goingAnyway.count(MovedAsideFrom(path)) &&
+          deferredByDisturbed.count(path))
+        continue;
     }
     if (line.rfind("~ ", 0) == 0) {
       const std::string path = line.substr(2, line.find(" = ") - 2);

@@ -13,6 +13,7 @@
 #include "platform/sim/machine/machine.h"
 #include "platform/sim/machine/process.h"
 #include "platform/win32.h"
+#include "sysinfo/system_folders.h"
 #include "sysinfo/windows_version.h"
 
 namespace {
@@ -674,6 +675,33 @@ TEST(SysinfoNative, SixtyFourBitProcessSeesTheSame) {
     auto machine = Edition(edition);
     ASSERT_TRUE(machine);
     EXPECT_EQ(Native64(*machine, true), 1) << edition;
+  }
+}
+
+// The running program's path through a 260-character buffer: 259 characters fit with the
+// terminator; at 260 XP fills the buffer without one and reports success, and Vista cuts
+// it and says so. Either way a name that long cannot be told from one cut short.
+TEST(SysinfoProgramPath, ANameThatFillsTheBufferIsRefused) {
+  struct Case {
+    const char* edition;
+    size_t length;
+    bool read;
+  };
+  const Case cases[] = {{"xp", 259, true},    {"xp", 260, false},    {"xp", 261, false},
+                        {"vista", 259, true}, {"vista", 260, false}, {"vista", 261, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.edition) + " " + std::to_string(c.length));
+    std::string error;
+    auto machine = sim::MachineFromEdition(c.edition, &error);
+    ASSERT_TRUE(machine) << error;
+    sim::ProcessOptions options;
+    options.modulePath = "C:\\" + std::string(c.length - 3 - 4, 'p') + ".exe";
+    sim::ProcessScope scope(*machine, options);
+    std::string path;
+    EXPECT_EQ(c.read, ProgramPath(&path));
+    if (c.read) {
+      EXPECT_EQ(options.modulePath, path);
+    }
   }
 }
 

@@ -143,28 +143,45 @@ TEST_F(FileCleanup, TheUninstallerCopyGoesOnEverySupportedWindows) {
   }
 }
 
-// Windows will not delete the image of the running uninstaller: its deletion is left to
-// the next start, and any other copy goes at once. Under WOW64 each copy is named by its
-// own folder, since the restart's deletions are carried out without redirection.
-TEST(RunningUninstallerCopy, ItsDeletionIsLeftToTheNextStart) {
+// Windows will not delete the image of the running uninstaller, but lets it be renamed:
+// it is moved aside to a name of its own, and that name's deletion is left to the next
+// start, so that a copy installed before then stays. Where the rename is refused, the
+// copy's own name is left to the next start. Any other copy goes at once. Under WOW64
+// each copy is named by its own folder, since the restart's deletions are carried out
+// without redirection.
+TEST(RunningUninstallerCopy, IsMovedAsideAndItsNewNameLeftToTheNextStart) {
+  const std::string kSystem32 = "C:\\WINDOWS\\system32\\KORVANE_Wendmarrow.exe";
+  const std::string kSysWow64 = "C:\\WINDOWS\\SysWOW64\\KORVANE_Wendmarrow.exe";
+  const std::string kAside = ".delete-at-restart-";
   struct Case {
     const char* edition;
-    const char* runningFrom;
-    std::vector<std::string> stays;
+    std::string runningFrom;
+    bool earlierAside;  // an uninstall before this one, since the last start, moved its copy aside
+    bool renameRefused;
+    std::string leftToTheRestart;
   };
-  const char kSystem32[] = "C:\\WINDOWS\\system32\\KORVANE_Wendmarrow.exe";
-  const char kSysWow64[] = "C:\\WINDOWS\\SysWOW64\\KORVANE_Wendmarrow.exe";
   const Case cases[] = {
-      {"xp", kSystem32, {kSystem32}},
-      {"vista", kSystem32, {kSystem32}},
-      {"xp-x64", kSystem32, {kSystem32}},  // started by the 64-bit shell
-      {"xp-x64", kSysWow64, {kSysWow64}},  // started by a 32-bit program
+      {"xp", kSystem32, false, false, kSystem32 + kAside + "1"},
+      {"vista", kSystem32, false, false, kSystem32 + kAside + "1"},
+      {"xp-x64", kSystem32, false, false, kSystem32 + kAside + "1"},  // the 64-bit shell's
+      {"xp-x64", kSysWow64, false, false, kSysWow64 + kAside + "1"},  // a 32-bit program's
+      {"xp", kSystem32, true, false, kSystem32 + kAside + "2"},
+      {"xp", kSystem32, false, true, kSystem32},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.edition) + " " + c.runningFrom + (c.earlierAside ? " again" : "") +
+                 (c.renameRefused ? " refused" : ""));
     auto machine = engine_test::Edition(c.edition);
     const bool wow64 = machine->os.Is64Bit();
     machine->files.WriteFile(kSystem32, "uninstaller", 0x21);
     if (wow64) machine->files.WriteFile(kSysWow64, "uninstaller", 0x21);
+    if (c.earlierAside) machine->files.WriteFile(c.runningFrom + kAside + "1", "earlier", 0x21);
+    if (c.renameRefused) {
+      sim::FaultRule refused;
+      refused.call = "MoveFileA";
+      refused.error = ERROR_ACCESS_DENIED;
+      machine->faults.Add(refused);
+    }
     {
       sim::ProcessOptions options;
       options.modulePath = c.runningFrom;
@@ -173,12 +190,11 @@ TEST(RunningUninstallerCopy, ItsDeletionIsLeftToTheNextStart) {
       context.customerName = "KORVANE";
       context.DeleteUninstallerCopy();
     }
-    std::string expected;
-    for (const std::string& path : c.stays) expected += "\\??\\" + path + std::string(2, '\0');
-    EXPECT_EQ(expected + '\0', engine_test::PendingDeletions(*machine)) << c.edition;
-    for (const char* path : {kSystem32, kSysWow64}) {
-      const bool stays = std::find(c.stays.begin(), c.stays.end(), path) != c.stays.end();
-      EXPECT_EQ(stays, machine->files.Find(path) != nullptr) << c.edition << " " << path;
+    EXPECT_EQ("\\??\\" + c.leftToTheRestart + std::string(3, '\0'),
+              engine_test::PendingDeletions(*machine));
+    EXPECT_TRUE(machine->files.Find(c.leftToTheRestart));
+    for (const std::string& path : {kSystem32, kSysWow64}) {
+      EXPECT_EQ(path == c.leftToTheRestart, machine->files.Find(path) != nullptr) << path;
     }
   }
 }

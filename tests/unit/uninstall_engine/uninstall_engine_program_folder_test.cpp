@@ -31,6 +31,7 @@ TEST(ProgramFolderContents, OnlyWhatTheInstallerPutsThereMakesAFolderItsOwn) {
       {"a file of its own beside", {"Sabrelune.inf", "readme.txt"}, ProgramFolderState::kForeign},
       {"a file in a platform folder", {"X86\\setup.log"}, ProgramFolderState::kForeign},
       {"a folder in a platform folder", {"X86\\deep\\"}, ProgramFolderState::kForeign},
+      {"a folder under a driver's name", {"X86\\Orrick.sys\\"}, ProgramFolderState::kForeign},
       {"another folder", {"System\\"}, ProgramFolderState::kForeign},
       {"another customer's uninstaller",
        {"X86\\ACME_Wendmarrow.exe"},
@@ -74,6 +75,58 @@ TEST(ProgramFolderContents, AFolderThatCannotBeListedIsNotDeleted) {
   EXPECT_EQ(ProgramFolderState::kForeign, InspectProgramFolder(kFolder, "KORVANE"));
   DeleteOwnProgramFolder(kFolder, "KORVANE");
   EXPECT_TRUE(machine->files.Find(std::string(kFolder) + "\\Sabrelune.inf"));
+}
+
+// A junction leads the names below it elsewhere: one at any level makes the folder foreign,
+// so that no deletion reaches through it.
+TEST(ProgramFolderContents, AJunctionAtAnyLevelMakesTheFolderForeign) {
+  struct Case {
+    std::string junction;              // below the program folder ("" for the folder itself)
+    std::vector<std::string> leadsTo;  // what the folder it leads to holds, each what the
+                                       // installer would put there
+  };
+  const Case cases[] = {
+      {"", {"Sabrelune.inf", "X86\\Orrick.sys"}},
+      {"\\X86", {"Orrick.sys", "Tamble.sys"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(kFolder + c.junction);
+    auto machine = engine_test::Edition("xp");
+    for (const std::string& file : c.leadsTo)
+      machine->files.WriteFile("C:\\Data\\" + file, "someone's");
+    machine->files.WriteFile(std::string(kFolder) + "\\Dovrik.inf", "x");
+    machine->files.MakeJunction(kFolder + c.junction, "C:\\Data");
+    sim::ProcessScope scope(*machine);
+    EXPECT_EQ(ProgramFolderState::kForeign, InspectProgramFolder(kFolder, "KORVANE"));
+    DeleteOwnProgramFolder(kFolder, "KORVANE");
+    for (const std::string& file : c.leadsTo)
+      EXPECT_TRUE(machine->files.Find("C:\\Data\\" + file)) << file;
+  }
+}
+
+// The folder is looked at, then emptied: what comes into it in between is no part of the
+// installation and stays, with the folders that hold it.
+TEST(ProgramFolderContents, WhatComesInAfterTheInspectionStays) {
+  auto machine = engine_test::Edition("xp");
+  const std::string folder = kFolder;
+  for (const char* file :
+       {"\\Sabrelune.inf", "\\Dovrik.inf", "\\X86\\Orrick.sys", "\\X86\\KORVANE_Wendmarrow.exe"})
+    machine->files.WriteFile(folder + file, "x");
+  sim::FaultRule meanwhile;  // as the first file goes, another program writes two
+  meanwhile.call = "DeleteFileA";
+  meanwhile.nth = 1;
+  meanwhile.action = [&] {
+    machine->files.WriteFile(folder + "\\X86\\setup.log", "someone's");
+    machine->files.WriteFile(folder + "\\readme.txt", "someone's");
+  };
+  machine->faults.Add(meanwhile);
+  sim::ProcessScope scope(*machine);
+  DeleteOwnProgramFolder(kFolder, "KORVANE");
+  EXPECT_TRUE(machine->files.Find(folder + "\\X86\\setup.log"));
+  EXPECT_TRUE(machine->files.Find(folder + "\\readme.txt"));
+  for (const char* file :
+       {"\\Sabrelune.inf", "\\Dovrik.inf", "\\X86\\Orrick.sys", "\\X86\\KORVANE_Wendmarrow.exe"})
+    EXPECT_FALSE(machine->files.Find(folder + file)) << file;
 }
 
 }  // namespace

@@ -97,9 +97,10 @@ class ProductRecord : public MachineTest {
 TEST_F(ProductRecord, TakesTheNumberedIdsInOrderWithoutGaps) {
   Id("KORVANE", 1, "VEN_6A3C&DEV_5E17");
   Id("KORVANE", 3, "VEN_6A3C&DEV_5E19");
+  Id("KORVANE", 5, "VEN_6A3C&DEV_5E1B");  // the last one read
   Id("KORVANE", 6, "VEN_6A3C&DEV_5E20");  // the installer may write a sixth; never read
   const Result r = Read(UninstallContext::Runner::kUninstaller);
-  EXPECT_EQ((VidPidList{"VEN_6A3C&DEV_5E17", "VEN_6A3C&DEV_5E19"}), r.ids);
+  EXPECT_EQ((VidPidList{"VEN_6A3C&DEV_5E17", "VEN_6A3C&DEV_5E19", "VEN_6A3C&DEV_5E1B"}), r.ids);
   EXPECT_EQ("KORVANE", r.customer);
 }
 

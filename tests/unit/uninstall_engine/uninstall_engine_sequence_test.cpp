@@ -27,7 +27,6 @@ const Events kThroughDeviceInstaller = {"running", "10", "20", "30",  "40",     
                                         "60",      "70", "90", "100", "completion", "stopped"};
 const Events kThroughRegistry = {"running", "10", "busy", "20", "30",  "50",         "55",
                                  "60",      "70", "80",   "90", "100", "completion", "stopped"};
-const Events kNoPass = {"running", "100", "completion", "stopped"};
 const Events kRefused = {"running", "100", "not uninstalled", "stopped"};
 
 // The driver files below the Windows folder.
@@ -123,8 +122,8 @@ TEST(UninstallSequence, TheUninstallersBranchesAndProgressPositions) {
       {"2003", kThroughDeviceInstaller, 6, nullptr}, {"vista", kThroughDeviceInstaller, 6, nullptr},
       {"xp-x64", kThroughRegistry, 1, nullptr},      {"2003-x64", kThroughRegistry, 1, nullptr},
       {"2003-ia64", kThroughRegistry, 1, nullptr},   {"vista-x64", kRefused, 0, kUnsupported64Bit},
-      {"7-x64", kRefused, 0, kUnsupported64Bit},     {"98-se", kNoPass, 0, kUnknownWindows},
-      {"me", kNoPass, 0, kUnknownWindows},           {"nt4-sp6a", kNoPass, 0, kUnknownWindows},
+      {"7-x64", kRefused, 0, kUnsupported64Bit},     {"98-se", kRefused, 0, kUnknownWindows},
+      {"me", kRefused, 0, kUnknownWindows},          {"nt4-sp6a", kRefused, 0, kUnknownWindows},
   };
   for (const Case& c : cases) {
     const Outcome o = RunOn(c.edition, true);

@@ -80,9 +80,14 @@ TEST_F(DevicePasses, RemovalMatchesTheCardsFunctionsAndNothingElse) {
       // A port on the PCI bus that is the card itself.
       {"PCI\\VEN_6A3C&DEV_5E17&SUBSYS_00021000&REV_01\\4&3&0", kPortsGuid,
        "PCI\\VEN_6A3C&DEV_5E17&SUBSYS_00021000", true},
-      // One device number on: not the card.
+      // One device number on, agreeing to the last character: not the card, nor its
+      // ports, whether on the PCI bus or below its multifunction device.
       {"PCI\\VEN_6A3C&DEV_5E18&SUBSYS_00011000&REV_01\\4&4&0", kMfGuid,
        "PCI\\VEN_6A3C&DEV_5E18&SUBSYS_00011000", false},
+      {"PCI\\VEN_6A3C&DEV_5E18&SUBSYS_00021000\\4&7&0", kPortsGuid,
+       "PCI\\VEN_6A3C&DEV_5E18&SUBSYS_00021000", false},
+      {"MF\\PCI#VEN_6A3C&DEV_5E18&SUBSYS_00011000#CHILD0000\\5&3", kPortsGuid,
+       "ZELVORAHW\\PCIEx_COM", false},
       {"PCI\\VEN_9710&DEV_9835\\4&5&0", kPortsGuid, "PCI\\VEN_9710&DEV_9835", false},
       // The card's ID in another class is not the device installer's to remove here.
       {"PCI\\VEN_6A3C&DEV_5E17&SUBSYS_00031000\\4&6&0", "{4D36E97D-E325-11CE-BFC1-08002BE10318}",

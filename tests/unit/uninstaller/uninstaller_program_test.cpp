@@ -17,6 +17,7 @@
 #include "tests/unit/uninstall_engine/uninstall_engine_test_support.h"
 #include "uninstall_engine/uninstall_context.h"
 #include "uninstaller/uninstaller_app.h"
+#include "uninstaller/uninstaller_dialog.h"
 
 namespace {
 
@@ -189,14 +190,14 @@ TEST(UninstallerProgram, ARunThatCannotGoOnChangesNothingAndClaimsNothing) {
   }
 }
 
-TEST(UninstallerProgram, OnWindows98TheSequenceSaysSoAndEnds) {
+TEST(UninstallerProgram, OnWindows98TheSequenceSaysSoAndClaimsNothing) {
   auto machine = CardMachine("98-se", "xp_card_installed.reg");
   const auto before = machine_snapshot::Take(*machine);
   const ProgramRun run =
       Uninstall(*machine,
                 "press \"OK\"\nbox \"Error Detecting Operating System Version\" answer OK\n"
                 "expect-text 1003 " +
-                    Quoted(kNoRestart) + "\npress \"Exit\"\nwait-closed\n");
+                    Quoted(kNotUninstalled) + "\npress \"Exit\"\nwait-closed\n");
   EXPECT_TRUE(run.scriptPassed) << run.report;
   EXPECT_EQ((std::vector<int>{0, 100}), ProgressPositions(run.screens));
   EXPECT_EQ(std::vector<std::string>{},
@@ -219,21 +220,55 @@ TEST(UninstallerProgram, AnUnreadableWindowsVersionEndsTheDialogAtOnce) {
             machine_snapshot::Changes(before, machine_snapshot::Take(*machine)));
 }
 
+// A worker that cannot start leaves the dialog as it was: OK tries again, and Exit closes
+// it, as no worker runs.
 TEST(UninstallerProgram, AWorkerThatCannotStartLeavesTheDialogReady) {
-  auto machine = CardMachine("xp", "xp_card_installed.reg");
-  sim::FaultRule rule;
-  rule.call = "CreateThread";
-  rule.error = ERROR_NOT_ENOUGH_MEMORY;
-  rule.nth = 1;
-  machine->faults.Add(rule);
-  const ProgramRun run =
-      Uninstall(*machine,
-                "press \"OK\"\nbox \"OnOK() => CreateThread - Error : 8 \\n\" answer OK\n"
-                "expect-state 1 enabled\nexpect-text 1003 " +
-                    Quoted(kReady) + "\npress \"OK\"\nexpect-text 1003 " + Quoted(kNoRestart) +
-                    "\npress \"Exit\"\nwait-closed\n");
-  EXPECT_TRUE(run.scriptPassed) << run.report;
-  ExpectSameAsSequenceAlone(*machine, "xp", "xp_card_installed.reg");
+  const std::string failed =
+      "press \"OK\"\nbox \"OnOK() => CreateThread - Error : 8 \\n\" answer OK\n"
+      "expect-state 1 enabled\nexpect-text 1003 " +
+      Quoted(kReady) + "\n";
+  for (const bool tryAgain : {true, false}) {
+    SCOPED_TRACE(tryAgain ? "OK again" : "Exit");
+    auto machine = CardMachine("xp", "xp_card_installed.reg");
+    const auto before = machine_snapshot::Take(*machine);
+    sim::FaultRule rule;
+    rule.call = "CreateThread";
+    rule.error = ERROR_NOT_ENOUGH_MEMORY;
+    rule.nth = 1;
+    machine->faults.Add(rule);
+    const ProgramRun run = Uninstall(
+        *machine, failed +
+                      (tryAgain ? "press \"OK\"\nexpect-text 1003 " + Quoted(kNoRestart) + "\n"
+                                : std::string()) +
+                      "press \"Exit\"\nwait-closed\n");
+    EXPECT_TRUE(run.scriptPassed) << run.report;
+    if (tryAgain) {
+      ExpectSameAsSequenceAlone(*machine, "xp", "xp_card_installed.reg");
+    } else {
+      EXPECT_EQ(std::vector<std::string>{},
+                machine_snapshot::Changes(before, machine_snapshot::Take(*machine)));
+    }
+  }
+}
+
+// OK that arrives while the worker runs (a command another program sends: the button is
+// disabled then) does nothing: no restart, no end of the dialog under the worker.
+TEST(UninstallerProgram, OkWhileTheWorkerRunsDoesNothing) {
+  struct Exposed : UninstallerDialog {
+    using UninstallerDialog::OnOK;
+  };
+  for (const BOOL running : {TRUE, FALSE}) {
+    auto machine = CardMachine("xp-x64", "xp_x64_card_installed.reg");
+    sim::ProcessScope scope(*machine);
+    Exposed dialog;
+    const bool wasFirstPress = firstPress;
+    firstPress = false;  // the press that started the worker
+    dialog.isRunning = running;
+    dialog.OnOK();
+    firstPress = wasFirstPress;
+    // Once the run has ended, OK is Reboot Now.
+    EXPECT_EQ(!running, !machine->restartRequests.empty()) << running;
+  }
 }
 
 TEST(UninstallerProgram, TheAboutBoxOpensFromTheSystemMenu) {

@@ -157,6 +157,22 @@ TEST(MachineFolder, EveryEditionRoundTrips) {
   }
 }
 
+// A junction is kept as an empty host folder and its line in the drive's sidecar.
+TEST(MachineFolder, AJunctionRoundTrips) {
+  std::string error;
+  auto made = MachineFromEdition("xp", &error);
+  ASSERT_TRUE(made) << error;
+  made->files.WriteFile("C:\\Data\\a.txt", "a");
+  made->files.MakeJunction("C:\\Program Files\\Link", "C:\\Data");
+  TempDir tmp("machine-folder");
+  ASSERT_TRUE(SaveMachine(*made, tmp.path() + "/m", &error)) << error;
+  auto loaded = MustLoad(tmp.path() + "/m");
+  ASSERT_TRUE(loaded);
+  std::string difference;
+  EXPECT_TRUE(made->SameAs(*loaded, &difference)) << difference;
+  EXPECT_EQ("C:\\Data", loaded->files.Find("C:\\Program Files\\Link")->junctionTarget);
+}
+
 TEST(MachineFolder, BrokenLineIsRefusedAndNothingIsTouched) {
   TempDir tmp("machine-folder");
   const std::string folder = CopyFixture(tmp);
@@ -312,7 +328,16 @@ INSTANTIATE_TEST_SUITE_P(
                     kMeta + "0x20 1 2 3 \\WINDOWS\\win.ini\n0x21 1 2 3 \\windows\\WIN.INI\n",
                     "drives/C.meta:3: \\windows\\WIN.INI is listed twice"},
         FolderError{"MetaInvalidName", "drives/C.meta", kMeta + "0x20 1 2 3 \\a*b\n",
-                    "drives/C.meta:2: not a valid Windows path: \\a*b"}),
+                    "drives/C.meta:2: not a valid Windows path: \\a*b"},
+        FolderError{"MetaJunctionWithoutTarget", "drives/C.meta", kMeta + "0x410 1 2 3 \\WINDOWS\n",
+                    "drives/C.meta:2: \\WINDOWS: a junction is a folder whose line names its "
+                    "target after ->"},
+        FolderError{"MetaJunctionTargetRelative", "drives/C.meta",
+                    kMeta + "0x410 1 2 3 \\WINDOWS -> Data\n",
+                    "drives/C.meta:2: a junction must lead to a full Windows path: Data"},
+        FolderError{"MetaJunctionThatHoldsFiles", "drives/C.meta",
+                    kMeta + "0x410 1 2 3 \\WINDOWS -> C:\\Data\n",
+                    "drives/C.meta:2: \\WINDOWS: a junction holds nothing"}),
     [](const ::testing::TestParamInfo<FolderError>& info) { return info.param.name; });
 
 TEST(MachineFolder, MetaCanBeShortEntriesItOmitsGetDefaults) {
