@@ -220,11 +220,12 @@ TEST(ReadCustomisation, RefusesNamesThatLeaveTheirPlace) {
     const std::string value = c.refusedKey[0] == 'C' ? c.customer : c.provider;
     EXPECT_NE(r.messages[0].find(c.refusedKey), std::string::npos) << r.messages[0];
     // The value, a long one by its start and length, and why it cannot be used.
-    const std::string shown = value.size() <= 80 ? "\"" + value + "\""
-                                                 : "\"" + value.substr(0, 60) + "...\" (" +
-                                                       std::to_string(value.size()) + " characters)";
+    const std::string shown = value.size() <= 80
+                                  ? "\"" + value + "\""
+                                  : "\"" + value.substr(0, 60) + "...\" (" +
+                                        std::to_string(value.size()) + " characters)";
     EXPECT_NE(r.messages[0].find(shown), std::string::npos) << r.messages[0];
-    const std::string why = value.size() > 80 ? "longer than MAX_PATH"
+    const std::string why = value.size() > 80                       ? "longer than MAX_PATH"
                             : value == "CON" || value == "lpt1.txt" ? "names a device"
                                                                     : "it ";
     EXPECT_NE(r.messages[0].find(why), std::string::npos) << r.messages[0];

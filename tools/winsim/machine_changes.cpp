@@ -218,8 +218,7 @@ Json RegistryJson(const sim::MachineChange& c) {
   entry["value_type"] = OrNull(value, TypeText(item.value.type));
   entry["reg"] = OrNull(value, value ? ValueLineJoined(item) : "");
   entry["text"] = OrNull(value && IsStringType(item.value.type), Utf8(ValueText(item.value)));
-  entry["value_type_before"] =
-      OrNull(value && changed, TypeText(changed ? before->value.type : 0));
+  entry["value_type_before"] = OrNull(value && changed, TypeText(changed ? before->value.type : 0));
   entry["reg_before"] = OrNull(value && changed, changed ? ValueLineJoined(*before) : "");
   entry["access"] = OrNull(!value, value ? "" : AccessText(item));
   entry["access_before"] = OrNull(!value && changed, changed ? AccessText(*before) : "");
