@@ -92,15 +92,19 @@ void PrintFindings(const PackageCheck& check, bool strict) {
 }
 
 // "X86,AMD64" into the platform folders; false with `error` for an unknown one.
-bool ParsePlatforms(const std::string& list, std::vector<std::string>* platforms,
-                    std::string* error) {
+bool ParsePlatforms(const std::string& list, CheckOptions* options, std::string* error) {
+  if (list == "present") {
+    options->platformsPresent = true;
+    return true;
+  }
+  std::vector<std::string>* platforms = &options->platforms;
   size_t at = 0;
   while (at <= list.size()) {
     const size_t comma = std::min(list.find(',', at), list.size());
     std::string p = list.substr(at, comma - at);
     for (char& c : p) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (p != "X86" && p != "AMD64" && p != "IA64") {
-      *error = "--platforms takes X86, AMD64 and IA64, separated by commas, not '" +
+      *error = "--platforms takes X86, AMD64 and IA64, separated by commas, or present, not '" +
                list.substr(at, comma - at) + "'";
       return false;
     }
@@ -122,7 +126,7 @@ int Check(const std::vector<std::string>& args) {
   options.shipping = parsed.Has("shipping");
   if (const std::string* platforms = parsed.Option("platforms")) {
     std::string error;
-    if (!ParsePlatforms(*platforms, &options.platforms, &error)) return BadUsage("check", error);
+    if (!ParsePlatforms(*platforms, &options, &error)) return BadUsage("check", error);
   }
   const bool strict = parsed.Has("strict");
   const PackageCheck check = CheckPackage(parsed.positional[0], options);
@@ -148,9 +152,10 @@ int Check(const std::vector<std::string>& args) {
 
 std::vector<Command> CheckCommands() {
   return {
-      {"check", "PACKAGE_DIR [--platforms X86,AMD64,IA64] [--strict] [--shipping]",
+      {"check", "PACKAGE_DIR [--platforms X86,AMD64,IA64|present] [--strict] [--shipping]",
        "read a driver package as the installer will; exit 0 only when it installs cleanly "
-       "(--platforms: the platform folders shipped; --strict: warnings are errors; "
+       "(--platforms: the platform folders shipped, or those present; --strict: warnings are "
+       "errors; "
        "--shipping: a driver file that is no Windows image is an error)",
        Check},
   };

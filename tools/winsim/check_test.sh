@@ -89,6 +89,9 @@ contains "no IA64, not told" "$work/no-ia64.out" "IA64: error: missing platform 
   fail "no IA64, told: not clean"
 contains "no IA64, told" "$work/no-ia64.out" \
   "refused, their platform folder is not shipped (the installer aborts there): 2003-ia64 2003-ia64-enterprise 2003-ia64-datacenter"
+"$winsim" check "$work/no-ia64" --platforms present > "$work/no-ia64.out" 2>&1 ||
+  fail "no IA64, read from the folders present: not clean"
+contains "no IA64, present" "$work/no-ia64.out" "platform folders shipped: X86,AMD64"
 rm "$work/no-ia64/AMD64/Tamble.sys"
 "$winsim" check "$work/no-ia64" --platforms x86 > "$work/no-ia64.out" 2>&1 &&
   fail "half an AMD64 folder: exit 0"

@@ -340,7 +340,8 @@ std::vector<EditionPlan> PlanEditions() {
   return plans;
 }
 
-PackageCheck CheckPackage(const std::string& hostFolder, const CheckOptions& options) {
+PackageCheck CheckPackage(const std::string& hostFolder, const CheckOptions& given) {
+  CheckOptions options = given;
   PackageCheck check;
   check.package = hostFolder;
   check.editions = PlanEditions();
@@ -352,6 +353,15 @@ PackageCheck CheckPackage(const std::string& hostFolder, const CheckOptions& opt
               "the package cannot be used (create --package and preview refuse it too): " + error);
     check.values = ResolveCustomisation(std::string(), CustomisationValues{});
     return check;
+  }
+  if (options.platformsPresent) {
+    // No folder of a name the installer does not use stands for "every platform".
+    options.platforms = {"none"};
+    for (const char* platform : {"X86", "AMD64", "IA64"}) {
+      if (FindEntry(package, DrivePath(platform), nullptr) == Entry::kFolder) {
+        options.platforms.push_back(platform);
+      }
+    }
   }
   for (const char* platform : {"X86", "AMD64", "IA64"}) {
     const bool present = FindEntry(package, DrivePath(platform), nullptr) == Entry::kFolder;
@@ -370,6 +380,10 @@ PackageCheck CheckPackage(const std::string& hostFolder, const CheckOptions& opt
     check.values = ResolveCustomisation(std::string(), CustomisationValues{});
   }
   CheckLayout(package, options, &check);
+  if (check.platforms.empty()) {
+    check.Add(hostFolder, 0, Severity::kError,
+              "no platform folder (X86, AMD64, IA64): the package installs on no edition");
+  }
   for (const EditionPlan& plan : check.editions) {
     if (!plan.supported || !plan.uninstallRefused || !plan.shipped) continue;
     check.Add(

@@ -63,6 +63,7 @@ struct CheckOptions {
   // these is an error, the editions of the others are listed as not installable. Empty:
   // all three.
   std::vector<std::string> platforms;
+  bool platformsPresent = false;  // the platform folders present are the ones shipped
   bool shipping = false;  // a driver file that is no Windows image is an error, not a warning
 };
 
