@@ -119,11 +119,10 @@ bool CheckCustomerLength(const std::string& inf, PackageCheck* check) {
     list += (list.empty() ? "" : ", ") + std::to_string(n) + (list.empty() ? " characters" : "") +
             " with " + where;
   }
-  check->Add(inf, KeyLine(*check, "CustomerName="), Severity::kError,
-             "the customer name " + ShownText(customer) +
-                 " is too long: the longest name the "
-                 "installer takes is " +
-                 list + "; it refuses the package");
+  const std::string text = "the customer name " + ShownText(customer) +
+                           " is too long: the longest name the installer takes is " + list +
+                           "; it refuses the package";
+  check->Add(inf, KeyLine(*check, "CustomerName="), Severity::kError, text);
   return true;
 }
 
