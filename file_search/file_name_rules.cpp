@@ -38,6 +38,27 @@ size_t Utf8Length(const std::vector<WCHAR>& wide) {
   return bytes;
 }
 
+// Windows opens a device, not a file or folder, for CON, PRN, AUX, NUL, COM1 to COM9 and
+// LPT1 to LPT9 in any letter case, also followed by an extension or by blanks (the
+// documented file-naming rules; the digits include the code page's superscripts 1, 2
+// and 3, which Windows takes as digits there).
+bool NamesDevice(const std::string& name) {
+  std::string base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  if (base.size() == 3) {
+    for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
+      if (_stricmp(base.c_str(), device) == 0) return true;
+    }
+    return false;
+  }
+  if (base.size() != 4) return false;
+  const unsigned char digit = static_cast<unsigned char>(base[3]);
+  const bool isDigit =
+      (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+  return isDigit &&
+         (_strnicmp(base.c_str(), "COM", 3) == 0 || _strnicmp(base.c_str(), "LPT", 3) == 0);
+}
+
 }  // namespace
 
 const char* FileNameFault(const std::string& name) {
@@ -52,6 +73,10 @@ const char* FileNameFault(const std::string& name) {
   const char last = name.back();
   if (last == '.') return "it ends in a dot";
   if (last == ' ') return "it ends in a blank";
+  if (NamesDevice(name)) {
+    return "it names a device on Windows (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, "
+           "also with an extension), not a file or folder";
+  }
   if (Utf8Length(wide) > kMaxNameLength) {
     return "its UTF-8 form, in which Wine's and the simulator's hosts keep file names, is "
            "longer than 255 bytes";

@@ -10,9 +10,19 @@
 
 namespace {
 
-void Refuse(const char* key, const std::string& value, const char* use) {
-  const std::string text =
-      "Sabrelune.inf: the value \"" + value + "\" of " + key + " cannot be used as " + use + ".";
+// A text in quotes; a long one by its start and length, so that the box stays readable.
+std::string Quoted(const std::string& text) {
+  constexpr size_t kWhole = 80, kStart = 60;
+  if (text.size() <= kWhole) return "\"" + text + "\"";
+  return "\"" + text.substr(0, kStart) + "...\" (" + std::to_string(text.size()) + " characters)";
+}
+
+// Names the value, what it would have become and why it cannot.
+void Refuse(const char* key, const std::string& value, const char* use, const ComposedName* name) {
+  const std::string text = "Sabrelune.inf: the value " + Quoted(value) + " of " + key +
+                           " cannot be used as " + use + ": as the " + name->role +
+                           (name->text == value ? "" : " " + Quoted(name->text)) + ", " +
+                           name->fault + ".";
   ShowMessage(text.c_str());
 }
 
@@ -28,18 +38,18 @@ bool InstallContext::ReadCustomisation() {
   // The paths under the Windows folder are only composed once the names themselves
   // passed, and not at all when the Windows folder cannot be taken.
   std::vector<ComposedName> names = ComposedNames(read, nullptr, PlatformFolder());
-  bool fits = FirstUnusable(names, "CustomerName=") == nullptr;
+  const ComposedName* unusable = FirstUnusable(names, "CustomerName=");
   std::string windows;
-  if (fits && WindowsFolder(&windows)) {
+  if (!unusable && WindowsFolder(&windows)) {
     names = ComposedNames(read, &windows, PlatformFolder());
-    fits = FirstUnusable(names, "CustomerName=") == nullptr;
+    unusable = FirstUnusable(names, "CustomerName=");
   }
-  if (!fits) {
-    Refuse("CustomerName=", read.customerName, "a folder, file and registry key name");
+  if (unusable) {
+    Refuse("CustomerName=", read.customerName, "a folder, file and registry key name", unusable);
     return false;
   }
-  if (FirstUnusable(names, "ProviderName=")) {
-    Refuse("ProviderName=", read.providerName, "a registry key name");
+  if (const ComposedName* provider = FirstUnusable(names, "ProviderName=")) {
+    Refuse("ProviderName=", read.providerName, "a registry key name", provider);
     return false;
   }
 

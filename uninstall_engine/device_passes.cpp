@@ -105,7 +105,7 @@ void UninstallContext::RemoveClassKeys(const char* classPath, const VidPidList& 
       std::string id;
       if (ReadTextValue(driver.get(), "MatchingDeviceId", &id)) {
         LowerCaseAscii(&id);
-        matched = MatchesAnyId(id.c_str(), "pci\\", ids, 21);
+        matched = MatchesAnyId(id.c_str(), kPciIdPrefix, ids, kPciIdLength);
       }
     }
     return matched && DeleteRegistryKey(classKey.get(), name);

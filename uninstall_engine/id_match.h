@@ -6,6 +6,11 @@
 
 #include "uninstall_engine/uninstall_context.h"
 
+// The PCI enumerator's hardware ID of a card's device begins "PCI\VEN_6A3C&DEV_5E17":
+// the prefix and the length the passes compare it over.
+constexpr char kPciIdPrefix[] = "pci\\";
+constexpr size_t kPciIdLength = 21;
+
 // True when `prefix` + one of `ids` agrees with `text` over `length` characters, case
 // ignored (a shorter candidate takes part with its terminating NUL, so the text must
 // end there too). The first empty entry ends the list.

@@ -20,8 +20,6 @@ const GUID kMultifunctionClass = {
 const GUID kPortsClass = {
     0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 
-const char kPciPrefix[] = "pci\\";
-constexpr size_t kPciLength = 21;  // "pci\" + "VEN_6A3C&DEV_5E17"
 const char kParentPrefix[] = "mf\\pci#";
 constexpr size_t kParentLength = 24;  // "mf\pci#" + "VEN_6A3C&DEV_5E17"
 // The card's port functions below its multifunction device. The parallel port is one
@@ -109,7 +107,7 @@ void ScanMultifunctionDevices(const VidPidList& ids) {
     // it still can.
     if (!ReadHardwareId(set, &device, hardwareId)) continue;
     UpperCaseAscii(hardwareId);
-    if (MatchesAnyId(hardwareId, kPciPrefix, ids, kPciLength)) RemoveDevice(set, &device);
+    if (MatchesAnyId(hardwareId, kPciIdPrefix, ids, kPciIdLength)) RemoveDevice(set, &device);
   }
 }
 
@@ -156,7 +154,7 @@ void ScanPortDevices(const VidPidList& ids) {
         CheckParent(set, &device, ids, &matchedByParent) == ParentCheck::kEndScan) {
       return;
     }
-    if (MatchesAnyId(hardwareId, kPciPrefix, ids, kPciLength) || matchedByParent) {
+    if (MatchesAnyId(hardwareId, kPciIdPrefix, ids, kPciIdLength) || matchedByParent) {
       RemoveDevice(set, &device);
     }
   }
@@ -205,7 +203,7 @@ void UninstallContext::EnablePortDevices(const VidPidList& ids) {
   SP_DEVINFO_DATA device;
   for (DWORD index = 0; set.Device(index, &device); ++index) {
     if (!hardwareId.Read(set, &device)) continue;
-    if (!MatchesAnyId(hardwareId.text(), kPciPrefix, ids, kPciLength)) continue;
+    if (!MatchesAnyId(hardwareId.text(), kPciIdPrefix, ids, kPciIdLength)) continue;
     if (!InstallStateChange(set, &device, DICS_ENABLE)) {
       ShowErrorNumber("SetupDiSetClassInstallParams Failed %d");
       continue;

@@ -95,6 +95,10 @@ class UninstallContext {
   void RemoveClassKeys(const char* classPath, const VidPidList& ids);
 };
 
+// The uninstaller's run stops before its first pass on this Windows, saying that it
+// cannot uninstall the drivers there (64-bit Windows after NT 5).
+bool UninstallRefusedOnThisWindows(const UninstallContext& context);
+
 // The uninstaller's run, on its worker thread: reports to `progress` and returns 0.
 DWORD RunUninstallSequence(UninstallContext& context, UninstallProgress& progress);
 // The installer's run before it installs over an earlier installation; false when the

@@ -88,10 +88,7 @@ UninstallOutcome RunPasses(UninstallContext& c, UninstallProgress& p, const VidP
   if (IsNative64BitWindows()) {
     if (c.isNt5x) {
       RemoveThroughRegistry(c, p, ids);
-    } else if (c.runner == UninstallContext::Runner::kUninstaller) {
-      // After NT 5 (Vista x64) the registry passes do not know the system's layout and a
-      // 32-bit program cannot have the device installer remove devices: nothing is
-      // touched, so that the installation and its records stay whole.
+    } else if (UninstallRefusedOnThisWindows(c)) {
       ShowMessage(kUnsupported64BitWindows);
       return UninstallOutcome::kNotUninstalled;
     }
@@ -107,6 +104,13 @@ UninstallOutcome RunPasses(UninstallContext& c, UninstallProgress& p, const VidP
 }
 
 }  // namespace
+
+bool UninstallRefusedOnThisWindows(const UninstallContext& c) {
+  // After NT 5 (Vista x64) the registry passes do not know the system's layout and a
+  // 32-bit program cannot have the device installer remove devices: nothing is touched,
+  // so that the installation and its records stay whole.
+  return IsNative64BitWindows() && !c.isNt5x && c.runner == UninstallContext::Runner::kUninstaller;
+}
 
 DWORD RunUninstallSequence(UninstallContext& context, UninstallProgress& progress) {
   context.runner = UninstallContext::Runner::kUninstaller;

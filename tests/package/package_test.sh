@@ -41,11 +41,15 @@ for f in "$pkg/Kestrolin.exe" "$pkg/X86/Wendmarrow.exe" "$pkg/AMD64/Wendmarrow.e
   names_itself "$f" "$want" || fail "$f has no version resource naming $want"
 done
 (cd "$out" && sha256sum --quiet -c KORVANE.sha256) || fail "the SHA-256 list does not hold"
-[[ "$(cd "$out" && find KORVANE -type f | sort)" == \
+# The folder's files but the marker that makes it this script's output.
+[[ -f "$pkg/.kestrolin-package" ]] || fail "no marker in the output folder"
+[[ "$(cd "$out" && find KORVANE -type f ! -name .kestrolin-package | sort)" == \
    "$(python3 -m zipfile -l "$out/KORVANE.zip" | awk 'NR > 1 { print $1 }' | sort)" ]] ||
   fail "the zip does not hold the folder's files"
-[[ $(grep -c '' "$out/KORVANE.sha256") -eq $(($(find "$pkg" -type f | wc -l) + 1)) ]] ||
+[[ $(grep -c '' "$out/KORVANE.sha256") -eq $(($(find "$pkg" -type f | wc -l))) ]] ||
   fail "the SHA-256 list does not name every file and the zip"
+grep -q "warning: on vista-x64 the package installs, but the uninstaller refuses" "$work/log" ||
+  fail "the check's warnings are not printed"
 "$winsim" check "$pkg" > /dev/null || fail "winsim check refuses the package"
 # Written again, the folder is replaced whole.
 touch "$pkg/stale"
@@ -58,7 +62,12 @@ run "$sample" > /dev/null 2>&1 || fail "the second run was refused"
 vendor() {
   rm -rf "$work/vendor" && cp -R "$sample" "$work/vendor" || exit 1
   find "$work/vendor" -iname '*.exe' -delete
-  local f; for f in "$work"/vendor/*/*.sys "$work"/vendor/*/*.dll; do echo "vendor's $f" > "$f"; done
+  local f kind machine
+  for f in "$work"/vendor/*/*.sys "$work"/vendor/*/*.dll; do
+    kind=dll; [[ "$f" == *.sys ]] && kind=driver
+    case "$f" in */X86/*) machine=i386 ;; */AMD64/*) machine=amd64 ;; *) machine=ia64 ;; esac
+    python3 "$root/tests/fixtures/packages/make_pe_image.py" "$machine" "$kind" "$f" || exit 1
+  done
 }
 vendor
 run "$work/vendor" "" "$work/vendor-out" > "$work/log" 2>&1 ||
@@ -73,6 +82,10 @@ cases=(
   "missing platform folder|rm -r vendor/AMD64|AMD64: error: missing platform folder"
   "a placeholder uninstaller|cp $sample/X86/Wendmarrow.exe vendor/X86/KORVANE_Wendmarrow.exe|the placeholder packages/sample/X86/Wendmarrow.exe"
   "a placeholder driver|cp $sample/IA64/Orrick.sys vendor/IA64/Orrick.sys|placeholders never ship"
+  "a driver that is text|echo driver > vendor/X86/Orrick.sys|X86/Orrick.sys: error: not a Windows image"
+  "an x86 driver in AMD64|cp vendor/X86/Tamble.sys vendor/AMD64/Tamble.sys|AMD64/Tamble.sys: error: an image for I386 in the AMD64 folder"
+  "a device name|sed -i 's/^CustomerName=.*/CustomerName=\"CON\"/' vendor/Sabrelune.inf|it names a device on Windows"
+  "no IA64, not told|rm -r vendor/IA64|IA64: error: missing platform folder"
   "an unreadable file|chmod 000 vendor/X86/Tamble.sys|Tamble.sys: cannot be read: Permission denied"
   "a link|ln -s ../Dovrik.inf vendor/X86/Extra.inf|Extra.inf: a link"
   "a placeholder as the built uninstaller|cp $sample/X86/Wendmarrow.exe programs/uninstaller/|not a Windows program"
@@ -96,6 +109,42 @@ for c in "${cases[@]}"; do
   [[ "$(state_of "$out")" == "$old" ]] || fail "$name: the earlier package was changed"
   [[ "$(state_of "$work/vendor")" == "$was" ]] || fail "$name: the vendor's folder was changed"
 done
+# ---- what the vendor states, and what the script may replace ---------------------------
+vendor
+rm -r "$work/vendor/IA64"
+run_with() { "$package" "$work/vendor" --programs "$tree" --winsim "$winsim" "$@"; }
+run_with --out "$work/told" --platforms X86,AMD64 > "$work/log" 2>&1 ||
+  { cat "$work/log"; fail "a vendor folder without IA64, told so, was refused"; }
+grep -q "note: refused, their platform folder is not shipped (the installer aborts there): 2003-ia64" \
+  "$work/log" || fail "the editions without their platform folder are not listed"
+[[ -f "$work/told/KORVANE/AMD64/Wendmarrow.exe" && ! -e "$work/told/KORVANE/IA64" ]] ||
+  fail "the package without IA64 is not as the vendor's folder"
+run_with --out "$work/strict" --platforms X86,AMD64 --strict > "$work/log" 2>&1 &&
+  fail "--strict packed a package with warnings"
+grep -q "error: on vista-x64 the package installs" "$work/log" && [[ ! -e "$work/strict" ]] ||
+  fail "--strict did not refuse on the warning, or wrote something"
+# Neither the vendor's folder nor a folder holding it is an output folder.
+run_with --out "$work" --platforms X86,AMD64 > "$work/log" 2>&1 && fail "--out holding the vendor was used"
+grep -q "the output folder holds the vendor's folder" "$work/log" || fail "--out holding the vendor: no reason"
+# A folder at OUT/<word> that is not this script's output is left whole.
+mkdir -p "$work/foreign/KORVANE" && echo mine > "$work/foreign/KORVANE/notes.txt"
+was="$(state_of "$work/foreign")"
+run_with --out "$work/foreign" --platforms X86,AMD64 > "$work/log" 2>&1 && fail "a foreign folder was replaced"
+grep -q "is not an earlier output of scripts/package" "$work/log" || fail "a foreign folder: no reason"
+[[ "$(state_of "$work/foreign")" == "$was" ]] || fail "the foreign folder was changed"
+# A rename that fails half-way (the zip cannot be moved: its folder is sticky and the zip
+# another user's) puts the earlier package back whole, and says so.
+if [[ ${#as_nobody[@]} -gt 0 ]]; then
+  chown -R 65534:65534 "$work/told/KORVANE" "$work/told/KORVANE.sha256"
+  chmod 1777 "$work/told" && chmod -R a+rX "$work"
+  was="$(state_of "$work/told")"
+  "${as_nobody[@]}" "$package" "$work/vendor" --out "$work/told" --platforms X86,AMD64 \
+    --programs "$tree" --winsim "$winsim" > "$work/log" 2>&1 && fail "the half-way swap passed"
+  grep -q "the earlier package, if any, is left as it was" "$work/log" ||
+    { cat "$work/log"; fail "the half-way swap does not say the earlier package is whole"; }
+  [[ "$(state_of "$work/told")" == "$was" ]] || fail "the half-way swap changed the earlier package"
+fi
+
 # A refusal with no earlier package makes no output folder either.
 rm -f "$work/vendor/Dovrik.inf"
 run "$work/vendor" "" "$work/none" > /dev/null 2>&1 && fail "a folder without Dovrik.inf was packed"

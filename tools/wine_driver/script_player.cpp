@@ -209,7 +209,7 @@ std::string ScriptPlayer::RunStep(const ScriptStep& step) {
         return "no window " + (step.window.empty() ? std::string() : Quoted(step.window) + " ") +
                "to take a picture of" + Waited();
       std::string error;
-      const std::string path = shotFolder_ + "\\" + step.text + ".bmp";
+      const std::string path = shotFolder_ + "\\" + step.text + ".png";
       if (!SaveWindowShot(foundOwner_, path, &error)) return "screenshot " + path + ": " + error;
       return "";
     }

@@ -1,5 +1,6 @@
 #include "tools/wine_driver/window_shot.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -37,13 +38,82 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-void PutLe(std::vector<unsigned char>* out, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out->push_back(static_cast<unsigned char>(value >> (8 * i)));
+void PutBe(std::vector<unsigned char>* out, uint32_t value) {
+  for (int i = 3; i >= 0; --i) out->push_back(static_cast<unsigned char>(value >> (8 * i)));
+}
+
+uint32_t Crc32(const unsigned char* data, size_t size, uint32_t crc = 0) {
+  crc = ~crc;
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+// One PNG chunk: length, type, data, CRC of type and data.
+void PutChunk(std::vector<unsigned char>* png, const char* type,
+              const std::vector<unsigned char>& data) {
+  PutBe(png, static_cast<uint32_t>(data.size()));
+  std::vector<unsigned char> typed(type, type + 4);
+  typed.insert(typed.end(), data.begin(), data.end());
+  png->insert(png->end(), typed.begin(), typed.end());
+  PutBe(png, Crc32(typed.data(), typed.size()));
+}
+
+// A zlib stream of `raw` in stored (uncompressed) deflate blocks: larger than a
+// compressed one, but every PNG reader takes it and it needs no library.
+std::vector<unsigned char> StoredZlib(const std::vector<unsigned char>& raw) {
+  std::vector<unsigned char> out = {0x78, 0x01};
+  size_t at = 0;
+  do {
+    const size_t n = std::min<size_t>(raw.size() - at, 65535);
+    const bool last = at + n == raw.size();
+    out.push_back(last ? 1 : 0);
+    out.push_back(static_cast<unsigned char>(n));
+    out.push_back(static_cast<unsigned char>(n >> 8));
+    out.push_back(static_cast<unsigned char>(~n));
+    out.push_back(static_cast<unsigned char>(~n >> 8));
+    out.insert(out.end(), raw.begin() + at, raw.begin() + at + n);
+    at += n;
+  } while (at < raw.size());
+  uint32_t a = 1, b = 0;  // Adler-32
+  for (unsigned char c : raw) {
+    a = (a + c) % 65521;
+    b = (b + a) % 65521;
+  }
+  PutBe(&out, b << 16 | a);
+  return out;
+}
+
+// An 8-bit RGB PNG of `width` x `height` from bottom-up BGR rows of `stride` bytes.
+std::vector<unsigned char> PngOf(const std::vector<unsigned char>& bgr, int width, int height,
+                                 uint32_t stride) {
+  std::vector<unsigned char> raw;
+  raw.reserve(static_cast<size_t>(height) * (1 + 3 * static_cast<size_t>(width)));
+  for (int y = height - 1; y >= 0; --y) {
+    raw.push_back(0);  // filter: none
+    const unsigned char* row = bgr.data() + static_cast<size_t>(y) * stride;
+    for (int x = 0; x < width; ++x) {
+      raw.push_back(row[3 * x + 2]);
+      raw.push_back(row[3 * x + 1]);
+      raw.push_back(row[3 * x]);
+    }
+  }
+  std::vector<unsigned char> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<unsigned char> header;
+  PutBe(&header, static_cast<uint32_t>(width));
+  PutBe(&header, static_cast<uint32_t>(height));
+  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, filters, no interlace
+  PutChunk(&png, "IHDR", header);
+  PutChunk(&png, "IDAT", StoredZlib(raw));
+  PutChunk(&png, "IEND", {});
+  return png;
 }
 
 }  // namespace
 
-bool SaveWindowShot(HWND window, const std::string& bmpPath, std::string* error) {
+bool SaveWindowShot(HWND window, const std::string& pngPath, std::string* error) {
   if (!IsWindow(window)) {
     *error = "the window is gone";
     return false;
@@ -78,7 +148,7 @@ bool SaveWindowShot(HWND window, const std::string& bmpPath, std::string* error)
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = height;  // bottom-up, as BMP files store rows
+  info.bmiHeader.biHeight = height;  // bottom-up rows
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 24;
   info.bmiHeader.biCompression = BI_RGB;
@@ -89,28 +159,10 @@ bool SaveWindowShot(HWND window, const std::string& bmpPath, std::string* error)
     *error = "GetDIBits failed";
     return false;
   }
-  std::vector<unsigned char> file;
-  const uint32_t headers = 14 + 40;
-  file.push_back('B');
-  file.push_back('M');
-  PutLe(&file, headers + static_cast<uint32_t>(pixels.size()), 4);
-  PutLe(&file, 0, 4);
-  PutLe(&file, headers, 4);
-  PutLe(&file, 40, 4);
-  PutLe(&file, static_cast<uint32_t>(width), 4);
-  PutLe(&file, static_cast<uint32_t>(height), 4);
-  PutLe(&file, 1, 2);
-  PutLe(&file, 24, 2);
-  PutLe(&file, 0, 4);  // BI_RGB
-  PutLe(&file, static_cast<uint32_t>(pixels.size()), 4);
-  PutLe(&file, 2835, 4);  // 72 dpi
-  PutLe(&file, 2835, 4);
-  PutLe(&file, 0, 4);
-  PutLe(&file, 0, 4);
-  file.insert(file.end(), pixels.begin(), pixels.end());
-  std::unique_ptr<std::FILE, FileCloser> out(std::fopen(bmpPath.c_str(), "wb"));
+  const std::vector<unsigned char> file = PngOf(pixels, width, height, stride);
+  std::unique_ptr<std::FILE, FileCloser> out(std::fopen(pngPath.c_str(), "wb"));
   if (!out || std::fwrite(file.data(), 1, file.size(), out.get()) != file.size()) {
-    *error = bmpPath + ": cannot be written";
+    *error = pngPath + ": cannot be written";
     return false;
   }
   return true;

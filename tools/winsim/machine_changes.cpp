@@ -188,47 +188,40 @@ void AppendRegistryText(const std::vector<sim::MachineChange>& changes, const st
   }
 }
 
-JsonValue OrNull(bool present, JsonValue value) { return present ? value : JsonValue(); }
+Json OrNull(bool present, Json value) { return present ? value : Json(); }
 
-JsonValue FileJson(const sim::MachineChange& c) {
+Json FileJson(const sim::MachineChange& c) {
   const sim::MachineItem& item = c.Item();
   const bool file = item.kind == Kind::kFile;
   const bool changed = c.kind == ChangeKind::kChanged;
-  JsonValue entry = JsonValue::Object();
-  entry.Set("change", JsonValue::String(ChangeWord(c.kind)));
-  entry.Set("type", JsonValue::String(file ? "file" : "folder"));
-  entry.Set("path", JsonValue::String(Utf8(item.path)));
-  entry.Set("size", OrNull(file, JsonValue::Number(static_cast<int64_t>(item.content.size()))));
-  entry.Set("size_before", OrNull(file && changed, JsonValue::Number(static_cast<int64_t>(
-                                                       changed ? c.before->content.size() : 0))));
-  entry.Set("attributes", JsonValue::String(Hex(item.attributes)));
-  entry.Set("attributes_before",
-            OrNull(changed, JsonValue::String(Hex(changed ? c.before->attributes : 0))));
+  Json entry = Json::object();
+  entry["change"] = ChangeWord(c.kind);
+  entry["type"] = file ? "file" : "folder";
+  entry["path"] = Utf8(item.path);
+  entry["size"] = OrNull(file, item.content.size());
+  entry["size_before"] = OrNull(file && changed, changed ? c.before->content.size() : 0);
+  entry["attributes"] = Hex(item.attributes);
+  entry["attributes_before"] = OrNull(changed, Hex(changed ? c.before->attributes : 0));
   return entry;
 }
 
-JsonValue RegistryJson(const sim::MachineChange& c) {
+Json RegistryJson(const sim::MachineChange& c) {
   const sim::MachineItem& item = c.Item();
   const bool value = item.kind == Kind::kValue;
   const bool changed = c.kind == ChangeKind::kChanged;
   const sim::MachineItem* before = c.before;
-  JsonValue entry = JsonValue::Object();
-  entry.Set("change", JsonValue::String(ChangeWord(c.kind)));
-  entry.Set("type", JsonValue::String(value ? "value" : "key"));
-  entry.Set("key", JsonValue::String(Utf8(item.path)));
-  entry.Set("name", OrNull(value, JsonValue::String(Utf8(item.valueName))));
-  entry.Set("value_type", OrNull(value, JsonValue::String(TypeText(item.value.type))));
-  entry.Set("reg", OrNull(value, JsonValue::String(value ? ValueLineJoined(item) : "")));
-  entry.Set("text", OrNull(value && IsStringType(item.value.type),
-                           JsonValue::String(Utf8(ValueText(item.value)))));
-  entry.Set(
-      "value_type_before",
-      OrNull(value && changed, JsonValue::String(TypeText(changed ? before->value.type : 0))));
-  entry.Set("reg_before",
-            OrNull(value && changed, JsonValue::String(changed ? ValueLineJoined(*before) : "")));
-  entry.Set("access", OrNull(!value, JsonValue::String(value ? "" : AccessText(item))));
-  entry.Set("access_before",
-            OrNull(!value && changed, JsonValue::String(changed ? AccessText(*before) : "")));
+  Json entry = Json::object();
+  entry["change"] = ChangeWord(c.kind);
+  entry["type"] = value ? "value" : "key";
+  entry["key"] = Utf8(item.path);
+  entry["name"] = OrNull(value, Utf8(item.valueName));
+  entry["value_type"] = OrNull(value, TypeText(item.value.type));
+  entry["reg"] = OrNull(value, value ? ValueLineJoined(item) : "");
+  entry["text"] = OrNull(value && IsStringType(item.value.type), Utf8(ValueText(item.value)));
+  entry["value_type_before"] = OrNull(value && changed, TypeText(changed ? before->value.type : 0));
+  entry["reg_before"] = OrNull(value && changed, changed ? ValueLineJoined(*before) : "");
+  entry["access"] = OrNull(!value, value ? "" : AccessText(item));
+  entry["access_before"] = OrNull(!value && changed, changed ? AccessText(*before) : "");
   return entry;
 }
 
@@ -276,25 +269,25 @@ std::string ChangesText(const MachineChanges& changes, const std::string& indent
   return out;
 }
 
-JsonValue ChangesJson(const MachineChanges& changes) {
-  JsonValue files = JsonValue::Array();
-  for (const sim::MachineChange& c : changes.files) files.Push(FileJson(c));
-  JsonValue registry = JsonValue::Array();
-  for (const sim::MachineChange& c : changes.registry) registry.Push(RegistryJson(c));
-  JsonValue staged = JsonValue::Array();
+Json ChangesJson(const MachineChanges& changes) {
+  Json files = Json::array();
+  for (const sim::MachineChange& c : changes.files) files.push_back(FileJson(c));
+  Json registry = Json::array();
+  for (const sim::MachineChange& c : changes.registry) registry.push_back(RegistryJson(c));
+  Json staged = Json::array();
   for (const StagedInfChange& s : changes.stagedInfs) {
     const sim::MachineItem& item = s.change.Item();
-    JsonValue entry = JsonValue::Object();
-    entry.Set("change", JsonValue::String(ChangeWord(s.change.kind)));
-    entry.Set("path", JsonValue::String(Utf8(item.path)));
-    entry.Set("size", JsonValue::Number(static_cast<int64_t>(item.content.size())));
-    entry.Set("from", OrNull(!s.origin.empty(), JsonValue::String(Utf8(s.origin))));
-    staged.Push(std::move(entry));
+    Json entry = Json::object();
+    entry["change"] = ChangeWord(s.change.kind);
+    entry["path"] = Utf8(item.path);
+    entry["size"] = item.content.size();
+    entry["from"] = OrNull(!s.origin.empty(), Utf8(s.origin));
+    staged.push_back(std::move(entry));
   }
-  JsonValue groups = JsonValue::Object();
-  groups.Set("files", std::move(files));
-  groups.Set("registry", std::move(registry));
-  groups.Set("staged_inf_files", std::move(staged));
+  Json groups = Json::object();
+  groups["files"] = std::move(files);
+  groups["registry"] = std::move(registry);
+  groups["staged_inf_files"] = std::move(staged);
   return groups;
 }
 

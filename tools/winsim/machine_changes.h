@@ -4,15 +4,19 @@
 // file with the package INF it came from. As text for people and as JSON.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/sim/machine/machine.h"
 #include "platform/sim/machine/machine_diff.h"
-#include "tools/winsim/json_text.h"
 
 namespace winsim {
+
+// JSON documents for machine readers: objects keep their keys in the order they were
+// set, so that a report's layout is stable.
+using Json = nlohmann::ordered_json;
 
 struct StagedInfChange {
   sim::MachineChange change;
@@ -42,6 +46,6 @@ std::string ChangesText(const MachineChanges& changes, const std::string& indent
 
 // {"files": [...], "registry": [...], "staged_inf_files": [...]}, entries as the help
 // of winsim preview describes them.
-JsonValue ChangesJson(const MachineChanges& changes);
+Json ChangesJson(const MachineChanges& changes);
 
 }  // namespace winsim

@@ -17,6 +17,7 @@
 #include "sysinfo/system_folders.h"
 #include "tools/winsim/host_package.h"
 #include "tools/winsim/machine_setup.h"
+#include "uninstall_engine/program_folder.h"
 #include "uninstall_engine/uninstall_context.h"
 
 namespace winsim {
@@ -71,10 +72,58 @@ size_t SupportedCount(const PackageCheck& check) {
   return n;
 }
 
+// Whether the vendor ships platform folder `platform` ("X86", ...).
+bool Ships(const CheckOptions& options, const std::string& platform) {
+  if (options.platforms.empty()) return true;
+  for (const std::string& p : options.platforms) {
+    if (sim::NamesEqual(p, platform)) return true;
+  }
+  return false;
+}
+
 int KeyLine(const PackageCheck& check, const std::string& key) {
   for (const ReadValue& r : check.read)
     if (r.key == key) return r.line;
   return 0;
+}
+
+// The longest customer name the installer takes on `plan`'s edition, by its own rules.
+size_t LongestCustomerName(const EditionPlan& plan, const CustomisationValues& values) {
+  size_t good = 0, bad = 256;
+  while (bad - good > 1) {
+    const size_t n = (good + bad) / 2;
+    CustomisationValues v = values;
+    v.customerName = std::string(n, 'K');
+    v.uninstallerName = v.customerName + kUninstallerSuffix;
+    const auto names = ComposedNames(v, &plan.windowsFolder, plan.platformFolder);
+    (FirstUnusable(names, "CustomerName=") ? bad : good) = n;
+  }
+  return good;
+}
+
+// A customer name too long for some edition: one error with the longest name each
+// platform folder allows, instead of one per path it would make too long.
+bool CheckCustomerLength(const std::string& inf, PackageCheck* check) {
+  const std::string& customer = check->values.customerName;
+  std::map<std::string, size_t> longest;  // "X86 (C:\WINDOWS)" -> characters
+  bool tooLong = false;
+  for (const EditionPlan& plan : check->editions) {
+    if (!plan.supported || !plan.shipped) continue;
+    const size_t n = LongestCustomerName(plan, check->values);
+    longest[plan.platformFolder.substr(1) + " (" + plan.windowsFolder + ")"] = n;
+    tooLong = tooLong || customer.size() > n;
+  }
+  if (!tooLong) return false;
+  std::string list;
+  for (const auto& [where, n] : longest) {
+    list += (list.empty() ? "" : ", ") + std::to_string(n) + (list.empty() ? " characters" : "") +
+            " with " + where;
+  }
+  const std::string text = "the customer name " + ShownText(customer) +
+                           " is too long: the longest name the installer takes is " + list +
+                           "; it refuses the package";
+  check->Add(inf, KeyLine(*check, "CustomerName="), Severity::kError, text);
+  return true;
 }
 
 // The names and paths the installer composes on each supported edition: a name it
@@ -82,29 +131,47 @@ int KeyLine(const PackageCheck& check, const std::string& key) {
 void CheckComposedNames(const std::string& inf, PackageCheck* check) {
   std::map<std::string, std::vector<std::string>> editionsOf;  // finding text -> editions
   std::map<std::string, std::string> keyOf;
+  // What a key not read as written makes the installer do is told with that key's own
+  // finding.
+  std::map<std::string, ReadValue*> garbled;
+  for (ReadValue& r : check->read) {
+    if (r.finding >= 0) garbled[r.key] = &r;
+  }
+  const bool customerTooLong = !garbled.count("CustomerName=") && CheckCustomerLength(inf, check);
   for (const EditionPlan& plan : check->editions) {
-    if (!plan.supported) continue;
+    if (!plan.supported || !plan.shipped) continue;
     for (const ComposedName& name :
          ComposedNames(check->values, &plan.windowsFolder, plan.platformFolder)) {
       if (!name.fault) continue;
-      const std::string text = std::string(name.key) + " makes the " + name.role + " " +
-                               ShownText(name.text) + ", which cannot be used: " + name.fault +
+      const std::string key = name.key;
+      if (key == "CustomerName=" && customerTooLong) continue;
+      if (garbled.count(key)) {
+        Finding& f = check->findings[garbled[key]->finding];
+        const std::string refusal =
+            "; the installer refuses it as the " + std::string(name.role) + ": " + name.fault;
+        if (f.text.find("; the installer refuses it") == std::string::npos) f.text += refusal;
+        continue;
+      }
+      const std::string text = key + " makes the " + name.role + " " + ShownText(name.text) +
+                               ", which cannot be used: " + name.fault +
                                "; the installer refuses the package";
       editionsOf[text].push_back(plan.edition);
-      keyOf[text] = name.key;
+      keyOf[text] = key;
     }
   }
-  // A program folder under a name the system or other software already uses would be
-  // theirs: the installer would refuse it once it holds anything, or take it over empty.
+  // A program folder under a name the system or other software already uses is theirs:
+  // the installer refuses it when it holds files, or takes it over when it is empty.
   const std::string& customer = check->values.customerName;
   for (const EditionPlan& plan : check->editions) {
-    if (!plan.supported) continue;
-    for (const std::string& folder : plan.programFilesFolders) {
-      if (!sim::NamesEqual(folder, customer)) continue;
+    if (!plan.supported || !plan.shipped) continue;
+    for (const TakenFolder& folder : plan.programFilesFolders) {
+      if (!sim::NamesEqual(folder.name, customer)) continue;
       const std::string text =
           "CustomerName= makes the program folder " +
-          ShownText(plan.windowsFolder.substr(0, 1) + ":\\Program Files\\" + folder) +
-          ", a folder Windows or other software already has";
+          ShownText(plan.windowsFolder.substr(0, 1) + ":\\Program Files\\" + folder.name) +
+          ", a folder Windows or other software already has: " +
+          (folder.refused ? "the installer refuses it, since it holds files of their own"
+                          : "the installer would take it over, and its uninstall delete it");
       editionsOf[text].push_back(plan.edition);
       keyOf[text] = "CustomerName=";
     }
@@ -122,7 +189,7 @@ void CheckComposedNames(const std::string& inf, PackageCheck* check) {
                    " takes the customer " + ShownText(word) + " from its name, not " +
                    ShownText(customer) + ", and would not find the customer's record");
   }
-  if (customer.find(' ') != std::string::npos) {
+  if (customer.find(' ') != std::string::npos && !garbled.count("CustomerName=")) {
     check->Add(inf, KeyLine(*check, "CustomerName="), Severity::kWarning,
                "the customer name holds a blank: the uninstall command, a path that is not "
                "quoted, holds it too");
@@ -130,12 +197,20 @@ void CheckComposedNames(const std::string& inf, PackageCheck* check) {
 }
 
 // The files the installer copies from each platform folder that a supported edition
-// uses, and the uninstaller it takes from there.
-void CheckLayout(const Package& package, PackageCheck* check) {
+// uses, the uninstaller it takes from there, and the files the INF files name for the
+// device installer; each driver file for what it is.
+void CheckLayout(const Package& package, const CheckOptions& options, PackageCheck* check) {
   const size_t supported = SupportedCount(*check);
+  std::vector<InfFileName> named;
   for (const char* inf : {"Sabrelune.inf", "Dovrik.inf"}) {
-    const Entry entry = FindEntry(package, DrivePath(inf), nullptr);
-    if (entry == Entry::kFile) continue;
+    const PackageEntry* found = nullptr;
+    const Entry entry = FindEntry(package, DrivePath(inf), &found);
+    if (entry == Entry::kFile) {
+      for (const InfFileName& n : FilesNamedInInf(found->content, found->hostPath)) {
+        named.push_back(n);
+      }
+      continue;
+    }
     const bool ports = std::string(inf) == "Sabrelune.inf";
     check->Add(package.HostPath(DrivePath(inf)), 0, Severity::kError,
                entry == Entry::kFolder ? "a folder, where the installer reads and copies a file"
@@ -153,9 +228,10 @@ void CheckLayout(const Package& package, PackageCheck* check) {
     const std::string where = " (needed on " + EditionList(editions, supported) + ")";
     const PackageEntry* folder = nullptr;
     if (FindEntry(package, folderPath, &folder) != Entry::kFolder) {
+      check->uninstallers.push_back({platform, ""});
+      if (!Ships(options, platform.substr(1))) continue;
       check->Add(package.HostPath(folderPath), 0, Severity::kError,
                  "missing platform folder" + where);
-      check->uninstallers.push_back({platform, ""});
       continue;
     }
     std::string used;
@@ -170,14 +246,39 @@ void CheckLayout(const Package& package, PackageCheck* check) {
           folder->hostPath, 0, Severity::kError,
           "no uninstaller: neither " + customUninstaller + " nor " + kGenericUninstaller + where);
     }
+    std::vector<std::string> checked;
     for (const char* driver : kDriverFiles) {
       const std::string driverPath = folderPath + "\\" + driver;
-      const Entry entry = FindEntry(package, driverPath, nullptr);
-      if (entry == Entry::kFile) continue;
+      const PackageEntry* file = nullptr;
+      const Entry entry = FindEntry(package, driverPath, &file);
+      checked.push_back(driver);
+      if (entry == Entry::kFile) {
+        CheckDriverImage(file->hostPath, file->content, platform.substr(1), where, options.shipping,
+                         check);
+        continue;
+      }
       check->Add(
           (fs::path(folder->hostPath) / driver).string(), 0, Severity::kError,
           (entry == Entry::kFolder ? "a folder, where the installer copies a file" : "missing") +
               where);
+    }
+    for (const InfFileName& n : named) {
+      bool seen = false;
+      for (const std::string& c : checked) seen = seen || sim::NamesEqual(c, n.name);
+      if (seen) continue;
+      checked.push_back(n.name);
+      const PackageEntry* file = nullptr;
+      if (FindEntry(package, folderPath + "\\" + n.name, &file) == Entry::kFile) {
+        CheckDriverImage(file->hostPath, file->content, platform.substr(1), where, options.shipping,
+                         check);
+        continue;
+      }
+      check->Add(n.inf, n.line, Severity::kError,
+                 ShownText(n.name) + ", named in [" + n.section + "], is not shipped in " +
+                     platform.substr(1) +
+                     ": the installer does not copy it, and the device "
+                     "installer cannot find it" +
+                     where);
     }
   }
 }
@@ -213,20 +314,33 @@ std::vector<EditionPlan> PlanEditions() {
     plan.supported = context.IsSupported();
     plan.platformFolder = context.PlatformFolder();
     WindowsFolder(&plan.windowsFolder);
-    const auto programFiles =
-        machine->files.Find(plan.windowsFolder.substr(0, 1) + ":\\Program Files");
-    if (programFiles) {
-      programFiles->children.ForEach(
-          [&](const std::string& name, const std::shared_ptr<sim::FsNode>& node) {
-            if (node->isDirectory) plan.programFilesFolders.push_back(name);
-          });
+    // The uninstaller's own judgement of this Windows, as its dialog detects it.
+    WindowsVersion version;
+    UninstallContext uninstall;
+    if (version.DetectWindowsVersion()) {
+      uninstall.isNt5x = version.isNt5x;
+      uninstall.isNt60 = version.isNt60;
+      plan.uninstallRefused = plan.supported && UninstallRefusedOnThisWindows(uninstall);
+    }
+    const std::string programFiles = plan.windowsFolder.substr(0, 1) + ":\\Program Files";
+    const auto folder = machine->files.Find(programFiles);
+    if (folder) {
+      folder->children.ForEach([&](const std::string& name,
+                                   const std::shared_ptr<sim::FsNode>& node) {
+        if (!node->isDirectory) return;
+        // The installer's own test of a folder it meets at the program folder's path.
+        const bool refused =
+            InspectProgramFolder(programFiles + "\\" + name, name) == ProgramFolderState::kForeign;
+        plan.programFilesFolders.push_back({name, refused});
+      });
     }
     plans.push_back(plan);
   }
   return plans;
 }
 
-PackageCheck CheckPackage(const std::string& hostFolder) {
+PackageCheck CheckPackage(const std::string& hostFolder, const CheckOptions& given) {
+  CheckOptions options = given;
   PackageCheck check;
   check.package = hostFolder;
   check.editions = PlanEditions();
@@ -239,6 +353,22 @@ PackageCheck CheckPackage(const std::string& hostFolder) {
     check.values = ResolveCustomisation(std::string(), CustomisationValues{});
     return check;
   }
+  if (options.platformsPresent) {
+    // No folder of a name the installer does not use stands for "every platform".
+    options.platforms = {"none"};
+    for (const char* platform : {"X86", "AMD64", "IA64"}) {
+      if (FindEntry(package, DrivePath(platform), nullptr) == Entry::kFolder) {
+        options.platforms.push_back(platform);
+      }
+    }
+  }
+  for (const char* platform : {"X86", "AMD64", "IA64"}) {
+    const bool present = FindEntry(package, DrivePath(platform), nullptr) == Entry::kFolder;
+    if (present || Ships(options, platform)) check.platforms.push_back(platform);
+    for (EditionPlan& plan : check.editions) {
+      if (plan.platformFolder.substr(1) == platform) plan.shipped = present;
+    }
+  }
   const PackageEntry* inf = nullptr;
   if (FindEntry(package, DrivePath("Sabrelune.inf"), &inf) == Entry::kFile) {
     CheckPortsInf(inf->content, inf->hostPath, &check);
@@ -248,7 +378,20 @@ PackageCheck CheckPackage(const std::string& hostFolder) {
     // The installer stops at "CreateFile failed"; the layout is still worth knowing.
     check.values = ResolveCustomisation(std::string(), CustomisationValues{});
   }
-  CheckLayout(package, &check);
+  CheckLayout(package, options, &check);
+  if (check.platforms.empty()) {
+    check.Add(hostFolder, 0, Severity::kError,
+              "no platform folder (X86, AMD64, IA64): the package installs on no edition");
+  }
+  for (const EditionPlan& plan : check.editions) {
+    if (!plan.supported || !plan.uninstallRefused || !plan.shipped) continue;
+    check.Add(
+        hostFolder, 0, Severity::kWarning,
+        "on " + plan.edition +
+            " the package installs, but the uninstaller refuses to "
+            "uninstall it (\"cannot be uninstalled on this version of Windows\"): the drivers, "
+            "the program folder and the records stay");
+  }
   return check;
 }
 

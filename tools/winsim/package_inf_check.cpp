@@ -7,6 +7,7 @@
 
 #include "installer/ports_inf.h"
 #include "tools/winsim/package_check.h"
+#include "uninstall_engine/id_match.h"
 
 namespace winsim {
 
@@ -24,7 +25,8 @@ size_t FindIgnoringCase(const std::string& text, const std::string& what) {
 
 // The first occurrence of a key stands in a comment when a ';' precedes it on its line.
 bool InComment(const std::string& text, size_t at) {
-  const size_t lineStart = text.rfind('\n', at == 0 ? 0 : at - 1);
+  const char end = LineEndsAreCrAlone(text) ? '\r' : '\n';
+  const size_t lineStart = text.rfind(end, at == 0 ? 0 : at - 1);
   const size_t from = lineStart == std::string::npos || at == 0 ? 0 : lineStart + 1;
   return text.find(';', from) < at;
 }
@@ -52,6 +54,18 @@ Absence WhyAbsent(const std::string& bytes, const std::string& text, const std::
     a.why = "it stands after a zero byte (line " + std::to_string(LineOf(bytes, text.size())) +
             "), where the installer's text ends";
     a.reason = "key after a zero byte";
+    return a;
+  }
+  // "CustomerName = ", as the file's own ID lines are written: the installer matches the
+  // key with its equals sign.
+  const std::string name = key.substr(0, key.size() - 1);
+  for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+    const size_t equals = text.find_first_not_of(" \t", at + name.size());
+    if (equals == std::string::npos || text[equals] != '=' || equals == at + name.size()) continue;
+    a.line = LineOf(bytes, at);
+    a.why = "it is written " + QuotedText(text.substr(at, equals + 1 - at)) +
+            ", with blanks before the =, and the installer matches " + QuotedText(key) + " exactly";
+    a.reason = "blanks before =";
     return a;
   }
   const size_t otherCase = FindIgnoringCase(text, key);
@@ -90,10 +104,20 @@ void CheckValue(const std::string& bytes, const std::string& text, const std::st
     const Absence a = WhyAbsent(bytes, text, key);
     read.reason = a.reason;
     read.line = a.line;
-    check->Add(file, a.line, Severity::kError, key + " is not read: " + a.why + "; " + outcome);
+    // Without its key the value starts at byte length(K) + 1 of the file and runs to the
+    // end key: text that was never meant as this value.
+    const std::string instead =
+        cut.value.empty() ? outcome
+                          : "the installer reads instead the text from line " +
+                                std::to_string(LineOf(bytes, cut.first)) + " to " + rule.endKey +
+                                " (line " + std::to_string(LineOf(bytes, cut.first + cut.count)) +
+                                "): " + ShownText(cut.value);
+    if (!cut.value.empty()) read.finding = static_cast<int>(check->findings.size());
+    check->Add(file, a.line, Severity::kError, key + " is not read: " + a.why + "; " + instead);
   } else if (cut.endAt < 0) {
     const Absence a = WhyAbsent(bytes, text, rule.endKey);
     read.reason = "end key " + std::string(rule.endKey) + " not read";
+    if (!cut.value.empty()) read.finding = static_cast<int>(check->findings.size());
     check->Add(file, read.line, Severity::kError,
                "the value of " + key + " has no end: " + rule.endKey + " is not read (" + a.why +
                    "); " + outcome);
@@ -137,15 +161,23 @@ void CheckValue(const std::string& bytes, const std::string& text, const std::st
   check->read.push_back(read);
 }
 
+// An ID as the uninstall engine takes it: it must match, by the engine's own comparison,
+// the hardware ID Windows gives a PCI device of that vendor and device, written with
+// capital hex digits ("PCI\\VEN_6A3C&DEV_5E17&SUBSYS_...").
 bool IsPciId(const std::string& id) {
-  if (id.size() != kSupportedIdWindowLength || id.compare(0, 4, "VEN_") != 0 ||
-      id.compare(8, 5, "&DEV_") != 0) {
+  if (id.size() != kSupportedIdWindowLength) return false;
+  std::string hardwareId = "PCI\\";
+  for (size_t at = 0; at < id.size(); ++at) {
+    const unsigned char c = static_cast<unsigned char>(id[at]);
+    const bool digit = (at >= 4 && at < 8) || at >= 13;
+    if (digit && !std::isxdigit(c)) return false;
+    hardwareId += static_cast<char>(std::toupper(c));
+  }
+  if (hardwareId.compare(4, 4, "VEN_") != 0 || hardwareId.compare(12, 5, "&DEV_") != 0) {
     return false;
   }
-  for (size_t at : {4, 5, 6, 7, 13, 14, 15, 16}) {
-    if (!std::isxdigit(static_cast<unsigned char>(id[at]))) return false;
-  }
-  return true;
+  hardwareId += "&SUBSYS_00000000&REV_00";
+  return MatchesAnyId(hardwareId.c_str(), kPciIdPrefix, VidPidList{id}, kPciIdLength);
 }
 
 void CheckIds(const std::string& bytes, const std::string& text, const std::string& file,
@@ -208,7 +240,7 @@ void CheckIds(const std::string& bytes, const std::string& text, const std::stri
   }
   for (size_t i = 0; i < check->ids.size(); ++i) {
     for (size_t j = 0; j < i; ++j) {
-      if (check->ids[i].id != check->ids[j].id) continue;
+      if (_stricmp(check->ids[i].id.c_str(), check->ids[j].id.c_str()) != 0) continue;
       check->Add(file, check->ids[i].line, Severity::kWarning,
                  check->ids[i].name + " repeats the ID of " + check->ids[j].name + ", " +
                      QuotedText(check->ids[i].id));
@@ -263,13 +295,37 @@ std::string ShownText(const std::string& text) {
 
 int LineOf(const std::string& bytes, size_t at) {
   at = std::min(at, bytes.size());
-  return 1 + static_cast<int>(std::count(bytes.begin(), bytes.begin() + at, '\n'));
+  const char end = LineEndsAreCrAlone(bytes) ? '\r' : '\n';
+  return 1 + static_cast<int>(std::count(bytes.begin(), bytes.begin() + at, end));
 }
 
 void CheckPortsInf(const std::string& bytes, const std::string& file, PackageCheck* check) {
   const std::string text = PortsInfText(bytes);
   check->portsInfRead = true;
   check->portsInfBytes = bytes.size();
+  const std::string utf16 = Utf16Form(bytes);
+  if (!utf16.empty()) {
+    // Its 8-bit reading ends at the first zero byte: no key is seen, every default
+    // applies and no PCI ID is written. Said once, with what the installer does.
+    check->values = ResolveCustomisation(text, CustomisationValues{});
+    for (const char* key : {"CustomerName=", "ProviderName=", "UninstallName="}) {
+      check->read.push_back({key, "", 0, "the file is UTF-16", true});
+    }
+    check->Add(file, 1, Severity::kError,
+               "the file is " + utf16 +
+                   ": the installer reads it as 8-bit text, which ends at "
+                   "its first zero byte (byte " +
+                   std::to_string(text.size() + 1) +
+                   "), so it reads "
+                   "none of its keys and installs with the defaults, CustomerName " +
+                   QuotedText(check->values.customerName) + ", ProviderName " +
+                   QuotedText(check->values.providerName) + ", UninstallName " +
+                   QuotedText(check->values.displayName) +
+                   ", and writes no PCI ID; save it "
+                   "as code page 1252 (ANSI) text");
+    return;
+  }
+  CheckLineEnds(bytes, file, check);
   const KeyRule rules[] = {
       {"CustomerName=", "ProviderName=", kDefaultCustomerName},
       {"ProviderName=", "UninstallName=", kDefaultProviderName},
@@ -277,6 +333,7 @@ void CheckPortsInf(const std::string& bytes, const std::string& file, PackageChe
   };
   for (const KeyRule& rule : rules) CheckValue(bytes, text, file, rule, check);
   check->values = ResolveCustomisation(text, CustomisationValues{});
+  CheckUtf8Values(file, check);
   CheckIds(bytes, text, file, check);
 }
 

@@ -3,6 +3,8 @@
 // command of the Uninstall entry the installer wrote, as Windows' list of installed
 // programs starts it; the preview lists what the installer changed and what is left
 // afterwards compared with the fresh machine. The machine lives in memory only.
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -13,9 +15,10 @@
 #include "platform/sim/machine/machine_diff.h"
 #include "platform/sim/storage/machine_folder.h"
 #include "platform/sim/machine/pending_file_operations.h"
+#include "resources/kestrolin_resource.h"
+#include "resources/program_resources.h"
 #include "tools/winsim/commands.h"
 #include "tools/winsim/held_stdout.h"
-#include "tools/winsim/json_text.h"
 #include "tools/winsim/machine_changes.h"
 #include "tools/winsim/machine_setup.h"
 #include "tools/winsim/program_launch.h"
@@ -31,21 +34,27 @@ constexpr const char* kHelp =
 
 Puts the driver package PACKAGE_DIR on drive D: of a fresh machine of edition NAME
 (winsim editions lists them), held in memory only. Runs D:\Kestrolin.exe through its
-dialog (Install, then Exit once it has finished), then the command of every Uninstall
-entry it wrote that starts the uninstaller (OK, then Exit or Reboot Later). Prints what
-the installer changed, what the programs left to the next start of Windows (carried
-out then, as Windows does), and what is left afterwards compared with the fresh
-machine, in three groups: files and folders (with sizes), registry keys and values (values in the
-notation of registry files, with their type), and the INF files staged in
+dialog (Install, OK to every message box it shows, then Exit once it has finished),
+then the command of every Uninstall entry it wrote that starts the uninstaller (OK,
+then Exit or Reboot Later). Prints every message box each program showed, what the
+installer changed, what the programs left to the next start of Windows (carried out
+then, as Windows does), and what is left afterwards compared with the fresh machine,
+in three groups: files and folders (with sizes), registry keys and values (values in
+the notation of registry files, with their type), and the INF files staged in
 %windir%\inf (oemN.inf, oemN.pnf) with the package INF each holds. When the installer
-writes no Uninstall entry, nothing was installed and the reason is its last words.
+refuses (it changed nothing), that is the result: "nothing installed" and why.
 
 --format json prints one JSON document (UTF-8) instead, keys always in this order:
   {"package": PACKAGE_DIR, "edition": NAME,
    "installer": {"command": "D:\\Kestrolin.exe", "output": what it printed,
-                 "messages": [its message boxes' texts],
-                 "status": its dialog's last text, "installed": true|false,
-                 "nothing_installed": null | why, "changes": CHANGES},
+                 "messages": [the texts of every message box it showed, in order],
+                 "status": its dialog's last text,
+                 "completed": true when it ended with "Installation completed",
+                 "changed_nothing": true when it left the machine as it was,
+                 "nothing_installed": null | why (it refused, or wrote no Uninstall entry),
+                 "uninstall_entries": [key paths of the Uninstall entries it wrote that
+                                       start the uninstaller],
+                 "changes": CHANGES (what it left)},
    "uninstallers": [{"entry": key path, "command": UninstallString,
                      "messages": [...], "status": its dialog's last text,
                      "changed_nothing": true|false}],
@@ -60,9 +69,9 @@ writes no Uninstall entry, nothing was installed and the reason is its last word
   Members that do not apply to an entry are null: sizes of folders, value fields of
   keys, "access" of values, the "_before" members of what was not changed.
 
-exit status: 0 the preview was made (also when nothing was installed); 1 a program or
-a script step failed, or the package cannot be put on the machine (the reason on
-stderr); 2 the command line is wrong.
+exit status: 0 the preview was made (also when the installer refused or nothing was
+installed); 1 a program or a script step failed, or the package cannot be put on the
+machine (the reason on stderr); 2 the command line is wrong.
 )";
 
 // One program started on the machine as Windows starts a file, a script playing the
@@ -75,13 +84,13 @@ struct ScriptedRun {
   bool changedNothing = false;
 };
 
-bool RunScripted(sim::Machine& machine, const std::string& command, const char* script,
+bool RunScripted(sim::Machine& machine, const std::string& command, const std::string& scriptPath,
                  ScriptedRun* run, std::string* failure) {
   run->command = command;
   ProgramFile program;
   if (!FindProgram(machine, command, &program, failure)) return false;
   LaunchOptions options;
-  options.scriptPath = DemoScript(script);
+  options.scriptPath = scriptPath;
   options.messageBoxes = &run->messages;
   const int statusId = StatusControlId(program.kind);
   std::string* status = &run->status;
@@ -97,13 +106,54 @@ bool RunScripted(sim::Machine& machine, const std::string& command, const char* 
   return ran;
 }
 
+// A script written for one run, removed afterwards.
+class TempScript {
+ public:
+  explicit TempScript(const std::string& text) {
+    char name[] = "/tmp/winsim-preview-XXXXXX";
+    const int fd = mkstemp(name);
+    if (fd < 0) return;
+    path_ = name;
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    if (!written) path_.clear();
+  }
+  ~TempScript() {
+    if (!path_.empty()) unlink(path_.c_str());
+  }
+  TempScript(const TempScript&) = delete;
+  TempScript& operator=(const TempScript&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The installer played as a user who presses Install and answers each of `boxes` with
+// OK (in the script's notation: \\, \" and \n escaped), then presses the button with
+// Exit's id once the worker has ended and it is enabled again.
+std::string InstallerScript(const std::vector<std::string>& boxes) {
+  std::string script = "press \"Install\"\n";
+  for (const std::string& box : boxes) {
+    std::string text;
+    for (char c : box) {
+      if (c == '\\' || c == '"') text += '\\';
+      text += c == '\n' ? std::string("\\n") : std::string(1, c);
+    }
+    script += "box \"" + text + "\" answer OK\n";
+  }
+  return script + "expect-state 2 enabled\npress 2\nwait-closed\n";
+}
+
 std::string Utf8(const std::string& ansi) { return sim::Cp1252ToUtf8(ansi); }
 
 struct Preview {
   std::string package;
   std::string edition;
   ScriptedRun installer;
-  std::string nothingInstalled;  // why, when no Uninstall entry was written
+  bool completed = false;        // it ended with "Installation completed"
+  std::string nothingInstalled;  // why, when it refused or wrote no Uninstall entry
+  std::vector<UninstallEntry> entriesWritten;
   MachineChanges installChanges;
   std::vector<std::pair<UninstallEntry, ScriptedRun>> uninstallers;
   std::vector<std::string> atNextStart;  // what Windows carries out when it starts again
@@ -115,9 +165,9 @@ void PrintMessages(const ScriptedRun& run) {
     std::printf("It showed the message: %s\n", Utf8(text).c_str());
 }
 
-JsonValue MessagesJson(const ScriptedRun& run) {
-  JsonValue messages = JsonValue::Array();
-  for (const std::string& text : run.messages) messages.Push(JsonValue::String(Utf8(text)));
+Json MessagesJson(const ScriptedRun& run) {
+  Json messages = Json::array();
+  for (const std::string& text : run.messages) messages.push_back(Utf8(text));
   return messages;
 }
 
@@ -142,8 +192,9 @@ void PrintText(const Preview& p) {
   }
   PrintMessages(p.installer);
   std::printf("It ended with: %s\n", Utf8(p.installer.status).c_str());
+  if (!p.completed) std::printf("The installation did not complete.\n");
   if (!p.nothingInstalled.empty())
-    std::printf("nothing installed: %s\n", p.nothingInstalled.c_str());
+    std::printf("nothing installed: %s\n", Utf8(p.nothingInstalled).c_str());
   if (p.installChanges.Empty()) {
     std::printf("It changed nothing.\n");
   } else {
@@ -169,37 +220,56 @@ void PrintText(const Preview& p) {
 }
 
 void PrintJson(const Preview& p) {
-  JsonValue installer = JsonValue::Object();
-  installer.Set("command", JsonValue::String(Utf8(p.installer.command)));
-  installer.Set("output", JsonValue::String(Utf8(p.installer.output)));
-  installer.Set("messages", MessagesJson(p.installer));
-  installer.Set("status", JsonValue::String(Utf8(p.installer.status)));
-  installer.Set("installed", JsonValue::Bool(p.nothingInstalled.empty()));
-  installer.Set("nothing_installed",
-                p.nothingInstalled.empty() ? JsonValue() : JsonValue::String(p.nothingInstalled));
-  installer.Set("changes", ChangesJson(p.installChanges));
-  JsonValue uninstallers = JsonValue::Array();
+  Json installer = Json::object();
+  installer["command"] = Utf8(p.installer.command);
+  installer["output"] = Utf8(p.installer.output);
+  installer["messages"] = MessagesJson(p.installer);
+  installer["status"] = Utf8(p.installer.status);
+  installer["completed"] = p.completed;
+  installer["changed_nothing"] = p.installChanges.Empty();
+  installer["nothing_installed"] =
+      p.nothingInstalled.empty() ? Json() : Json(Utf8(p.nothingInstalled));
+  Json entries = Json::array();
+  for (const UninstallEntry& entry : p.entriesWritten) entries.push_back(Utf8(entry.keyPath));
+  installer["uninstall_entries"] = std::move(entries);
+  installer["changes"] = ChangesJson(p.installChanges);
+  Json uninstallers = Json::array();
   for (const auto& [entry, run] : p.uninstallers) {
-    JsonValue u = JsonValue::Object();
-    u.Set("entry", JsonValue::String(Utf8(entry.keyPath)));
-    u.Set("command", JsonValue::String(Utf8(run.command)));
-    u.Set("messages", MessagesJson(run));
-    u.Set("status", JsonValue::String(Utf8(run.status)));
-    u.Set("changed_nothing", JsonValue::Bool(run.changedNothing));
-    uninstallers.Push(std::move(u));
+    Json u = Json::object();
+    u["entry"] = Utf8(entry.keyPath);
+    u["command"] = Utf8(run.command);
+    u["messages"] = MessagesJson(run);
+    u["status"] = Utf8(run.status);
+    u["changed_nothing"] = run.changedNothing;
+    uninstallers.push_back(std::move(u));
   }
-  JsonValue document = JsonValue::Object();
-  document.Set("package", JsonValue::String(p.package));
-  document.Set("edition", JsonValue::String(p.edition));
-  document.Set("installer", std::move(installer));
-  document.Set("uninstallers", std::move(uninstallers));
-  JsonValue atNextStart = JsonValue::Array();
-  for (const std::string& line : p.atNextStart) atNextStart.Push(JsonValue::String(Utf8(line)));
-  document.Set("at_next_start", std::move(atNextStart));
-  document.Set("left", ChangesJson(p.left));
-  document.Set("nothing_left", JsonValue::Bool(p.left.Empty()));
-  std::printf("%s\n", document.Text().c_str());
+  Json document = Json::object();
+  document["package"] = p.package;
+  document["edition"] = p.edition;
+  document["installer"] = std::move(installer);
+  document["uninstallers"] = std::move(uninstallers);
+  Json atNextStart = Json::array();
+  for (const std::string& line : p.atNextStart) atNextStart.push_back(Utf8(line));
+  document["at_next_start"] = std::move(atNextStart);
+  document["left"] = ChangesJson(p.left);
+  document["nothing_left"] = p.left.Empty();
+  // The package's host path is as the command line gave it: bytes that are no UTF-8
+  // are replaced rather than refused.
+  std::printf("%s\n", document.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
 }
+
+// The installer's final text when it completed, with or without a restart offer.
+bool CompletedStatus(const std::string& status) {
+  const auto& strings = KestrolinResources().strings;
+  for (unsigned id : {IDS_INSTALLED_RESTART, IDS_INSTALLED_NO_RESTART}) {
+    const auto it = strings.find(id);
+    if (it != strings.end() && it->second == status) return true;
+  }
+  return false;
+}
+
+// At most this many message boxes are answered in one run of the installer.
+constexpr size_t kMaxBoxes = 8;
 
 int RunPreview(const std::vector<std::string>& args) {
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
@@ -223,41 +293,63 @@ int RunPreview(const std::vector<std::string>& args) {
   Preview p;
   p.package = parsed.positional[0];
   p.edition = *edition;
-  std::string error;
-  std::unique_ptr<sim::Machine> machine = NewMachine(p.edition, p.package, &error);
-  if (!machine) return Fail("preview: " + error);
-  const std::vector<sim::MachineItem> fresh = sim::TakeInventory(*machine);
-  const PackageInfs packageInfs = PackageInfsOn(fresh, kPackageDrive);
-  const std::string windowsFolder = machine->os.windowsFolder;
-  const std::vector<UninstallEntry> entriesBefore = OurUninstallEntries(*machine);
-
   const std::string installer =
       std::string(1, kPackageDrive) + ":\\" + ProgramFileName(ProgramKind::kInstaller);
-  if (!RunScripted(*machine, installer, "preview-install.script", &p.installer, &error)) {
-    return Fail("preview: " + Utf8(error));
+  std::unique_ptr<sim::Machine> machine;
+  std::vector<sim::MachineItem> fresh;
+  std::vector<UninstallEntry> entriesBefore;
+  // The installer may stop at a message box: the user answers it with OK. The script
+  // answers the boxes an earlier run showed, so each run from a fresh machine goes one
+  // box further; the machine is the same each time.
+  std::vector<std::string> answered;
+  for (;;) {
+    std::string error;
+    machine = NewMachine(p.edition, p.package, &error);
+    if (!machine) return Fail("preview: " + error);
+    fresh = sim::TakeInventory(*machine);
+    entriesBefore = OurUninstallEntries(*machine);
+    const TempScript script(InstallerScript(answered));
+    if (script.path().empty()) return Fail("preview: no temporary script file can be written");
+    ScriptedRun run;
+    if (RunScripted(*machine, installer, script.path(), &run, &error)) {
+      p.installer = std::move(run);
+      break;
+    }
+    if (run.messages.size() <= answered.size() || run.messages.size() > kMaxBoxes) {
+      return Fail("preview: " + Utf8(error));
+    }
+    answered = run.messages;
   }
+  const PackageInfs packageInfs = PackageInfsOn(fresh, kPackageDrive);
+  const std::string windowsFolder = machine->os.windowsFolder;
   const std::vector<sim::MachineItem> installed = sim::TakeInventory(*machine);
   p.installChanges =
       GroupChanges(sim::CompareInventories(fresh, installed), windowsFolder, packageInfs);
+  p.completed = CompletedStatus(p.installer.status);
 
-  const std::vector<UninstallEntry> entriesInstalled = OurUninstallEntries(*machine);
-  if (entriesInstalled.size() == entriesBefore.size()) {
+  p.entriesWritten = EntriesToRemove(entriesBefore, OurUninstallEntries(*machine));
+  if (p.installChanges.Empty()) {
+    // A refusal is a result: the installer said why, or ended without a word.
     p.nothingInstalled =
-        "the installer wrote no Uninstall entry that starts the uninstaller; it "
-        "ended with \"" +
-        Utf8(p.installer.status) + "\"";
-  } else {
-    const char* script = UninstallScriptFor(machine->os);
-    for (const UninstallEntry& entry : EntriesToRemove(entriesBefore, entriesInstalled)) {
-      ScriptedRun run;
-      const std::vector<sim::MachineItem> beforeRun = sim::TakeInventory(*machine);
-      if (!RunScripted(*machine, entry.command, script, &run, &error)) {
-        return Fail("preview: " + Utf8(entry.command) + " (UninstallString of " +
-                    Utf8(entry.keyPath) + "): " + Utf8(error));
-      }
-      run.changedNothing = sim::CompareInventories(beforeRun, sim::TakeInventory(*machine)).empty();
-      p.uninstallers.emplace_back(entry, std::move(run));
+        p.installer.messages.empty()
+            ? "the installer changed nothing; it ended with \"" + p.installer.status + "\""
+            : "the installer refused: " + p.installer.messages.back();
+  } else if (p.entriesWritten.empty()) {
+    p.nothingInstalled =
+        "the installer wrote no Uninstall entry that starts the uninstaller; it ended with \"" +
+        p.installer.status + "\"";
+  }
+  const char* script = UninstallScriptFor(machine->os);
+  for (const UninstallEntry& entry : p.entriesWritten) {
+    ScriptedRun run;
+    std::string error;
+    const std::vector<sim::MachineItem> beforeRun = sim::TakeInventory(*machine);
+    if (!RunScripted(*machine, entry.command, DemoScript(script), &run, &error)) {
+      return Fail("preview: " + Utf8(entry.command) + " (UninstallString of " +
+                  Utf8(entry.keyPath) + "): " + Utf8(error));
     }
+    run.changedNothing = sim::CompareInventories(beforeRun, sim::TakeInventory(*machine)).empty();
+    p.uninstallers.emplace_back(entry, std::move(run));
   }
   p.atNextStart = sim::CarryOutPendingFileOperations(*machine);
   const std::vector<sim::MachineItem> after = sim::TakeInventory(*machine);

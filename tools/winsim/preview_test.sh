@@ -93,7 +93,7 @@ contains "vista-x64: the Uninstall entry stays" "$work/left" "Uninstall\\Korvane
 # ---- an edition the installer refuses -------------------------------------------------
 check "preview on 7-x64" 0 "$winsim" preview "$package" --edition 7-x64
 contains "7-x64: nothing installed, and why" "$work/out" \
-  'nothing installed: the installer wrote no Uninstall entry that starts the uninstaller; it ended with "Installation is aborted.'
+  'nothing installed: the installer changed nothing; it ended with "Installation is aborted.'
 contains "7-x64: the machine is unchanged" "$work/out" "It changed nothing."
 absent "7-x64: no uninstaller runs" "$work/out" "== The uninstaller"
 contains "7-x64: nothing left" "$work/out" "Left compared with the fresh machine: nothing left"
@@ -102,12 +102,42 @@ python3 -c '
 import json, sys
 d = json.load(open(sys.argv[1]))
 i = d["installer"]
-assert i["installed"] is False and i["nothing_installed"].startswith("the installer wrote no"), i
+assert i["completed"] is False and i["changed_nothing"] is True, i
+assert i["nothing_installed"].startswith("the installer changed nothing"), i
+assert i["messages"] == [] and i["uninstall_entries"] == [], i
 assert i["status"].startswith("Installation is aborted."), i["status"]
 assert d["uninstallers"] == [] and d["nothing_left"] is True, d
 for group in ("files", "registry", "staged_inf_files"):
     assert i["changes"][group] == [] and d["left"][group] == [], group
 ' "$work/out" || fail "7-x64 JSON"
+
+# ---- the installer refuses with a message box: a result, not a failure --------------------
+cp -R "$package" "$work/taken"
+sed 's/^CustomerName=.*/CustomerName="7-Zip"\r/' "$package/Sabrelune.inf" > "$work/taken/Sabrelune.inf"
+refusal='The folder C:\Program Files\7-Zip holds files that this installer does not put there, so it cannot be the program folder. Nothing was changed.'
+check "preview of a refused package" 0 "$winsim" preview "$work/taken" --edition xp
+contains "the refusal is shown" "$work/out" "It showed the message: $refusal"
+contains "and nothing is installed" "$work/out" "nothing installed: the installer refused: $refusal"
+contains "the refused run changed nothing" "$work/out" "It changed nothing."
+absent "no uninstaller runs after a refusal" "$work/out" "== The uninstaller"
+check "preview of a refused package as JSON" 0 "$winsim" preview "$work/taken" --edition xp --format json
+python3 -c '
+import json, sys
+i = json.load(open(sys.argv[1]))["installer"]
+assert i["messages"] == [sys.argv[2]] and i["completed"] is False and i["changed_nothing"] is True, i
+assert i["nothing_installed"] == "the installer refused: " + sys.argv[2], i
+' "$work/out" "$refusal" || fail "refused JSON"
+# Aborted after writing its records (a driver file missing): not completed, and what it
+# left is shown and uninstalled.
+cp -R "$package" "$work/half" && rm "$work/half/AMD64/Pellacorte.dll"
+check "preview of an aborted install as JSON" 0 "$winsim" preview "$work/half" --edition xp-x64 --format json
+python3 -c '
+import json, sys
+d = json.load(open(sys.argv[1]))
+i = d["installer"]
+assert i["completed"] is False and i["changed_nothing"] is False and i["nothing_installed"] is None, i
+assert len(i["uninstall_entries"]) == 1 and len(d["uninstallers"]) == 1, i
+' "$work/out" || fail "aborted JSON"
 
 # ---- JSON: one document with the same facts as the text -------------------------------
 check "preview on xp as JSON" 0 "$winsim" preview "$package" --edition xp --format json
@@ -121,7 +151,8 @@ assert list(d) == ["package", "edition", "installer", "uninstallers", "at_next_s
 assert d["at_next_start"] == ["deleted C:\\WINDOWS\\system32\\KORVANE_Wendmarrow.exe.delete-at-restart-1"], d
 assert d["edition"] == "xp" and d["package"] == package
 i = d["installer"]
-assert i["installed"] is True and i["nothing_installed"] is None
+assert i["completed"] is True and i["changed_nothing"] is False and i["nothing_installed"] is None
+assert i["uninstall_entries"] == ["HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvane Semiconductor Technology Ltd"], i["uninstall_entries"]
 assert i["output"] == "Microsoft Windows XP Professional Service Pack 3 (Build 2600)\n", i["output"]
 installed = text.split("== The uninstaller")[0]
 marker = {"added": "+", "removed": "-", "changed": "~"}

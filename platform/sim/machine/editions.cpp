@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/sim/machine/edition_folders.h"
 #include "platform/sim/machine/machine.h"
 #include "platform/sim/sdk/win32_sim.h"
 
@@ -673,7 +674,7 @@ void WriteDrives(FileSystem& files, const EditionRow& e, const OsIdentity& os) {
   const std::string& windir = os.windowsFolder;
   const std::string sysdir = os.SystemFolder();
   files.MakeDirectories("D:\\");
-  files.MakeDirectories("C:\\Program Files\\Common Files");
+  WriteWellKnownFolders(files, os);
   files.WriteFile("C:\\Program Files\\7-Zip\\7z.exe", Placeholder("7z.exe"));
   files.WriteFile("C:\\Program Files\\7-Zip\\Uninstall.exe", Placeholder("Uninstall.exe"));
 
@@ -722,7 +723,6 @@ void WriteDrives(FileSystem& files, const EditionRow& e, const OsIdentity& os) {
     // WOW64's own system folder; a 32-bit program's "system32\drivers" lands in its drivers.
     files.WriteFile(windir + "\\SysWOW64\\kernel32.dll", Placeholder("kernel32.dll"));
     files.MakeDirectories(windir + "\\SysWOW64\\drivers");
-    files.MakeDirectories("C:\\Program Files (x86)\\Common Files");
     files.WriteFile("C:\\Program Files (x86)\\WinRAR\\uninstall.exe", Placeholder("uninstall.exe"));
   }
   if (e.family == Family::kNt4) {

@@ -188,6 +188,9 @@ TEST(ReadCustomisation, RefusesNamesThatLeaveTheirPlace) {
       {"a<b>", "P", "CustomerName="},
       {"a|b", "P", "CustomerName="},
       {"a\x01z", "P", "CustomerName="},
+      // A device, not a folder, in any letter case and with an extension.
+      {"CON", "P", "CustomerName="},
+      {"lpt1.txt", "P", "CustomerName="},
       // On XP x86 "C:\Program Files\<n>\X86\<n>_Wendmarrow.exe" needs 2n + 37 characters.
       {std::string(111, 'c'), "P", nullptr},
       {std::string(112, 'c'), "P", "CustomerName="},
@@ -216,7 +219,16 @@ TEST(ReadCustomisation, RefusesNamesThatLeaveTheirPlace) {
     ASSERT_EQ(r.messages.size(), 1u);
     const std::string value = c.refusedKey[0] == 'C' ? c.customer : c.provider;
     EXPECT_NE(r.messages[0].find(c.refusedKey), std::string::npos) << r.messages[0];
-    EXPECT_NE(r.messages[0].find("\"" + value + "\""), std::string::npos) << r.messages[0];
+    // The value, a long one by its start and length, and why it cannot be used.
+    const std::string shown = value.size() <= 80
+                                  ? "\"" + value + "\""
+                                  : "\"" + value.substr(0, 60) + "...\" (" +
+                                        std::to_string(value.size()) + " characters)";
+    EXPECT_NE(r.messages[0].find(shown), std::string::npos) << r.messages[0];
+    const std::string why = value.size() > 80                       ? "longer than MAX_PATH"
+                            : value == "CON" || value == "lpt1.txt" ? "names a device"
+                                                                    : "it ";
+    EXPECT_NE(r.messages[0].find(why), std::string::npos) << r.messages[0];
   }
 }
 

@@ -145,6 +145,20 @@ TEST(NameFaults, FileAndKeyNames) {
       {std::string(86, '\x80'), false, true},
       {std::string(127, '\xe9') + "k", true, true},
       {std::string(128, '\xe9'), false, true},
+      // Device names, in any letter case, with an extension or blanks before it; the
+      // code page's superscript digits count as digits. Names that only begin so pass.
+      {"CON", false, true},
+      {"aux", false, true},
+      {"Nul.txt", false, true},
+      {"PRN .log", false, true},
+      {"com1", false, true},
+      {"LPT9.tar.gz", false, true},
+      {"COM\xb9", false, true},
+      {"COM0", true, true},
+      {"LPT10", true, true},
+      {"CONSOLE", true, true},
+      {"CON_Wendmarrow.exe", true, true},
+      {"ACON", true, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE("\"" + c.name + "\"");

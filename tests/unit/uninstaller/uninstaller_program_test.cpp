@@ -165,6 +165,12 @@ TEST(UninstallerProgram, ARunThatCannotGoOnChangesNothingAndClaimsNothing) {
        "C:\\WINDOWS\\System32\\._Wendmarrow.exe", nullptr,
        "This program's file name gives the customer name \".\", which cannot be used: it names "
        "a folder itself or the one above. Nothing was changed."},
+      // A device, not a folder: its deletion would aim at the port.
+      {"program named com1_Wendmarrow", "xp", "xp_card_installed.reg",
+       "C:\\WINDOWS\\System32\\com1_Wendmarrow.exe", nullptr,
+       "This program's file name gives the customer name \"com1\", which cannot be used: it "
+       "names a device on Windows (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, also with "
+       "an extension), not a file or folder. Nothing was changed."},
   };
   for (const Case& c : cases) {
     auto machine = CardMachine(c.edition, c.fixture);

@@ -1,5 +1,4 @@
-// The pieces of winsim's reports: JSON strings escaped at every byte that needs it, JSON
-// documents in a stable layout, and a machine's changes sorted into their groups (which
+// The pieces of winsim's reports: a machine's changes sorted into their groups (which
 // files count as staged INF files, and which package INF each came from) and written
 // as text.
 #include <gtest/gtest.h>
@@ -11,57 +10,10 @@
 #include "platform/sim/storage/reg_file.h"
 #include "platform/sim/machine/registry.h"
 #include "platform/sim/sdk/win32_sim.h"
-#include "tools/winsim/json_text.h"
 #include "tools/winsim/machine_changes.h"
 
 namespace winsim {
 namespace {
-
-TEST(WinsimJson, StringsAreEscapedWhereJsonRequiresIt) {
-  struct Case {
-    std::string text;
-    std::string quoted;
-  };
-  const std::vector<Case> cases = {
-      {"", "\"\""},
-      {"plain text", "\"plain text\""},
-      {"say \"Exit\"", "\"say \\\"Exit\\\"\""},
-      {"C:\\WINDOWS\\inf", "\"C:\\\\WINDOWS\\\\inf\""},
-      {"a\nb\rc\td", "\"a\\nb\\rc\\td\""},
-      {"\b\f", "\"\\b\\f\""},
-      {std::string("\x00\x01", 2), "\"\\u0000\\u0001\""},
-      {"\x1f", "\"\\u001f\""},
-      // The first byte that needs no escape, DEL, and UTF-8 letters pass unchanged.
-      {" \x7f", "\" \x7f\""},
-      {"Caf\xc3\xa9", "\"Caf\xc3\xa9\""},
-  };
-  for (const Case& c : cases) EXPECT_EQ(c.quoted, JsonQuoted(c.text)) << c.quoted;
-}
-
-TEST(WinsimJson, ObjectsKeepTheirKeysInTheOrderGiven) {
-  JsonValue inner = JsonValue::Object();
-  inner.Set("z", JsonValue::Number(-5)).Set("a", JsonValue());
-  JsonValue list = JsonValue::Array();
-  list.Push(JsonValue::Bool(true)).Push(JsonValue::String("x")).Push(JsonValue::Array());
-  JsonValue document = JsonValue::Object();
-  document.Set("second", std::move(inner))
-      .Set("first", std::move(list))
-      .Set("empty", JsonValue::Object());
-  EXPECT_EQ(
-      "{\n"
-      "  \"second\": {\n"
-      "    \"z\": -5,\n"
-      "    \"a\": null\n"
-      "  },\n"
-      "  \"first\": [\n"
-      "    true,\n"
-      "    \"x\",\n"
-      "    []\n"
-      "  ],\n"
-      "  \"empty\": {}\n"
-      "}",
-      document.Text());
-}
 
 sim::MachineItem File(const std::string& path, const std::string& content) {
   sim::MachineItem item;

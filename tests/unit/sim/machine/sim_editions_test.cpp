@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/machine/edition_folders.h"
 #include "platform/sim/machine/machine.h"
 #include "platform/sim/machine/process.h"
 #include "platform/win32.h"
@@ -463,6 +464,39 @@ TEST_P(EditionTest, DrivesHoldTheWindowsFoldersAndAnEmptyD) {
 
   EXPECT_EQ(IsFolder(m(), "C:\\Program Files (x86)"), os.Is64Bit());
   EXPECT_EQ(IsFolder(m(), os.windowsFolder + "\\SysWOW64"), os.Is64Bit());
+}
+
+// A customer name that is the name of a folder Windows put in Program Files must meet
+// that folder, with its files, as the installer meets it on a real machine.
+TEST_P(EditionTest, ProgramFilesHoldsWhatAFreshInstallationPutsThere) {
+  const sim::OsIdentity& os = m().os;
+  const std::vector<sim::WellKnownFolder> folders = sim::WellKnownFolders(os);
+  for (const sim::WellKnownFolder& f : folders) {
+    SCOPED_TRACE(f.path);
+    ASSERT_TRUE(IsFolder(m(), f.path));
+    if (!f.file.empty()) {
+      auto file = m().files.Find(f.path + "\\" + f.file);
+      ASSERT_TRUE(file && !file->isDirectory);
+      EXPECT_GT(file->content.size(), 0u);
+    }
+    EXPECT_EQ((m().files.Find(f.path)->attributes & FILE_ATTRIBUTE_HIDDEN) != 0, f.hidden);
+  }
+  const auto holdsFiles = [&](const std::string& path) {
+    auto node = m().files.Find(path);
+    return node && node->isDirectory && node->children.Size() > 0;
+  };
+  EXPECT_TRUE(holdsFiles("C:\\Program Files\\Common Files"));
+  if (IsNt(m()) && !IsNt4(m())) {
+    for (const char* name : {"Windows NT", "Internet Explorer", "Windows Media Player"}) {
+      EXPECT_TRUE(holdsFiles(std::string("C:\\Program Files\\") + name)) << name;
+      if (os.Is64Bit()) {
+        EXPECT_TRUE(holdsFiles(std::string("C:\\Program Files (x86)\\") + name)) << name;
+      }
+    }
+  }
+  const bool xp = os.majorVersion == 5 && os.minorVersion == 1;
+  EXPECT_EQ(holdsFiles("C:\\Program Files\\xerox"), xp);
+  EXPECT_EQ(holdsFiles("C:\\Program Files\\Windows Mail"), IsNt(m()) && os.majorVersion == 6);
 }
 
 TEST_P(EditionTest, OemInfHasItsPrecompiledCopy) {
