@@ -2,18 +2,33 @@
 
 #include <initializer_list>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
-// 32 bytes a step where the processor has AVX2, 64 where it has AVX-512BW: built
-// for any x86-64 processor, chosen at run time.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define KESTROLIN_SIEVE_WIDE 1
+// The one place that asks which processor this build is for. On x86, GCC and clang
+// build a function for instructions the rest of the program does not assume (a
+// target attribute), so the wide sieves are in every x86 build and run where the
+// processor and the system say so; the 64-byte one in 64-bit builds only.
+#if (defined(__i386__) || defined(__x86_64__)) && defined(__GNUC__)
+#define KESTROLIN_SIEVE_X86 1
+#include <cpuid.h>
 #include <immintrin.h>
+#if defined(__x86_64__)
+#define KESTROLIN_SIEVE_AVX512 1
+#define KESTROLIN_SIEVE_FOR(isa) __attribute__((target(isa)))
+#else
+#define KESTROLIN_SIEVE_AVX512 0
+// 32-bit Windows calls a program's code (a thread's start, a window procedure) on a
+// stack aligned to 4 bytes only: a function that may keep 16- or 32-byte registers
+// on the stack aligns it first.
+#define KESTROLIN_SIEVE_FOR(isa) __attribute__((target(isa), force_align_arg_pointer))
+#endif
+#else
+#define KESTROLIN_SIEVE_X86 0
+#define KESTROLIN_SIEVE_AVX512 0
 #endif
 
 namespace {
+
+constexpr bool kBuiltX86 = KESTROLIN_SIEVE_X86 == 1;
+constexpr bool kBuiltAvx512 = KESTROLIN_SIEVE_AVX512 == 1;
 
 bool Is(unsigned char b, uint8_t fold, uint8_t value) { return (b | fold) == value; }
 
@@ -35,7 +50,8 @@ uint32_t NextKeptByte(const SieveChars& c, const unsigned char* p, size_t size, 
   return 0;
 }
 
-#if defined(__SSE2__)
+#if KESTROLIN_SIEVE_X86
+KESTROLIN_SIEVE_FOR("sse2")
 uint32_t NextKeptSse2(const SieveChars& c, const char* p, size_t size, size_t* at) {
   const __m128i anchorFold = _mm_set1_epi8(static_cast<char>(c.anchorFold));
   const __m128i anchorValue = _mm_set1_epi8(static_cast<char>(c.anchorValue));
@@ -65,11 +81,9 @@ uint32_t NextKeptSse2(const SieveChars& c, const char* p, size_t size, size_t* a
   *at = i;
   return 0;
 }
-#endif
 
-#if KESTROLIN_SIEVE_WIDE
-__attribute__((target("avx2"))) uint32_t NextKeptAvx2(const SieveChars& c, const char* p,
-                                                      size_t size, size_t* at) {
+KESTROLIN_SIEVE_FOR("avx2")
+uint32_t NextKeptAvx2(const SieveChars& c, const char* p, size_t size, size_t* at) {
   const __m256i anchorFold = _mm256_set1_epi8(static_cast<char>(c.anchorFold));
   const __m256i anchorValue = _mm256_set1_epi8(static_cast<char>(c.anchorValue));
   const __m256i fold = _mm256_set1_epi8(static_cast<char>(c.neighbourFold));
@@ -98,7 +112,9 @@ __attribute__((target("avx2"))) uint32_t NextKeptAvx2(const SieveChars& c, const
   *at = i;
   return 0;
 }
+#endif
 
+#if KESTROLIN_SIEVE_AVX512
 // The loop of NextKeptAvx512 for one kind of characters: OR-ing a fold of 0 into
 // every byte would cost an instruction for nothing. Two blocks a step where they
 // fit, so that one test of both serves most steps.
@@ -191,51 +207,77 @@ SieveChars SieveChars::For(char anchor, char neighbour, int side) {
   return chars;
 }
 
-bool SieveRuns(SieveWidth width) {
+ProcessorFeatures ProcessorFeatures::OfThisProcessor() {
+  ProcessorFeatures features;
+#if KESTROLIN_SIEVE_X86
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  // __get_cpuid first asks whether there is a CPUID instruction (a 486 may lack it)
+  // and the leaf.
+  if (__get_cpuid(1, &a, &b, &c, &d)) {
+    features.leaf1Ecx = c;
+    features.leaf1Edx = d;
+  }
+  if (__get_cpuid_count(7, 0, &a, &b, &c, &d)) features.leaf7Ebx = b;
+  // XGETBV faults unless the system set OSXSAVE.
+  if (features.leaf1Ecx & (1u << 27)) {
+    unsigned low = 0, high = 0;
+    __asm__ __volatile__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    features.xcr0 = (static_cast<uint64_t>(high) << 32) | low;
+  }
+#endif
+  return features;
+}
+
+bool SieveRunsOn(SieveWidth width, const ProcessorFeatures& features) {
+  constexpr uint32_t kSse2 = 1u << 26;                                            // leaf 1, EDX
+  constexpr uint32_t kOsxsave = 1u << 27, kAvx = 1u << 28;                        // leaf 1, ECX
+  constexpr uint32_t kAvx2 = 1u << 5, kAvx512f = 1u << 16, kAvx512bw = 1u << 30;  // leaf 7, EBX
+  // XCR0: the 16-byte and 32-byte registers; the mask registers and the 64-byte ones.
+  constexpr uint64_t kSavesYmm = 0x6, kSavesZmm = 0xe6;
+  auto saves = [&](uint64_t state) {
+    return (features.leaf1Ecx & kOsxsave) != 0 && (features.xcr0 & state) == state;
+  };
+  auto has = [](uint32_t bits, uint32_t wanted) { return (bits & wanted) == wanted; };
   switch (width) {
     case SieveWidth::kBytes:
       return true;
     case SieveWidth::kSse2:
-#if defined(__SSE2__)
-      return true;
-#else
-      return false;
-#endif
+      return kBuiltX86 && has(features.leaf1Edx, kSse2);
     case SieveWidth::kAvx2:
-#if KESTROLIN_SIEVE_WIDE
-      return __builtin_cpu_supports("avx2");
-#else
-      return false;
-#endif
+      return kBuiltX86 && has(features.leaf1Ecx, kAvx) && has(features.leaf7Ebx, kAvx2) &&
+             saves(kSavesYmm);
     case SieveWidth::kAvx512:
-#if KESTROLIN_SIEVE_WIDE
-      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-#else
-      return false;
-#endif
+      return kBuiltAvx512 && has(features.leaf7Ebx, kAvx512f | kAvx512bw) && saves(kSavesZmm);
   }
   return false;
 }
 
+SieveWidth WidestSieveFor(const ProcessorFeatures& features) {
+  for (SieveWidth width : {SieveWidth::kAvx512, SieveWidth::kAvx2, SieveWidth::kSse2})
+    if (SieveRunsOn(width, features)) return width;
+  return SieveWidth::kBytes;
+}
+
 SieveWidth WidestSieve() {
-  static const SieveWidth widest = [] {
-    for (SieveWidth width : {SieveWidth::kAvx512, SieveWidth::kAvx2, SieveWidth::kSse2})
-      if (SieveRuns(width)) return width;
-    return SieveWidth::kBytes;
-  }();
+  static const SieveWidth widest = WidestSieveFor(ProcessorFeatures::OfThisProcessor());
   return widest;
+}
+
+bool SieveRuns(SieveWidth width) {
+  static const ProcessorFeatures features = ProcessorFeatures::OfThisProcessor();
+  return SieveRunsOn(width, features);
 }
 
 uint64_t NextKeptBlock(SieveWidth width, const SieveChars& chars, const char* bytes, size_t size,
                        size_t* at) {
   switch (width) {
-#if KESTROLIN_SIEVE_WIDE
+#if KESTROLIN_SIEVE_AVX512
     case SieveWidth::kAvx512:
       return NextKeptAvx512(chars, bytes, size, at);
+#endif
+#if KESTROLIN_SIEVE_X86
     case SieveWidth::kAvx2:
       return NextKeptAvx2(chars, bytes, size, at);
-#endif
-#if defined(__SSE2__)
     case SieveWidth::kSse2:
       return NextKeptSse2(chars, bytes, size, at);
 #endif
