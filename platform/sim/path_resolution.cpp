@@ -74,17 +74,8 @@ constexpr int kDosQm = -2;    // '?': one character, or nothing at a '.' or the 
 constexpr int kDosDot = -3;   // '.' before '?' or '*' (or at the end): a '.' or the end
 constexpr int kStar = -4;     // any run of characters
 
-// The compiled pattern, and memo[pi * (name size + 1) + ni]: -1 untried, else whether
-// the pattern from pi matches the name from ni.
-struct Pattern {
-  const int* at;
-  size_t count;
-  size_t size() const { return count; }
-  int operator[](size_t i) const { return at[i]; }
-};
-
-bool MatchFrom(const Pattern& pat, std::string_view name, size_t lastDot, size_t pi, size_t ni,
-               signed char* memo) {
+bool MatchFrom(const std::vector<int>& pat, std::string_view name, size_t lastDot, size_t pi,
+               size_t ni, std::vector<signed char>& memo) {
   signed char& m = memo[pi * (name.size() + 1) + ni];
   if (m >= 0) return m != 0;
   bool result = false;
@@ -253,41 +244,25 @@ PathLookup LookUp(const FileSystem& files, const ResolvedPath& path) {
 
 bool MatchesFilePattern(std::string_view pattern, std::string_view name) {
   if (pattern == "*" || pattern == "*.*") return true;
-  // On the stack where they fit, as for most names of a folder listing: this runs for
-  // every entry a search passes.
-  int patternOnStack[64];
-  signed char memoOnStack[2048];
-  std::vector<int> patternOnHeap;
-  std::vector<signed char> memoOnHeap;
-  int* pat = patternOnStack;
-  if (pattern.size() > sizeof patternOnStack / sizeof patternOnStack[0]) {
-    patternOnHeap.resize(pattern.size());
-    pat = patternOnHeap.data();
-  }
-  size_t count = 0;
+  std::vector<int> pat;
+  pat.reserve(pattern.size());
   for (size_t i = 0; i < pattern.size(); ++i) {
     const char c = pattern[i];
     const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
     if (c == '?') {
-      pat[count++] = kDosQm;
+      pat.push_back(kDosQm);
     } else if (c == '.' && (next == '?' || next == '*' || next == '\0')) {
-      pat[count++] = kDosDot;
+      pat.push_back(kDosDot);
     } else if (c == '*') {
-      pat[count++] = next == '.' ? kDosStar : kStar;
+      pat.push_back(next == '.' ? kDosStar : kStar);
     } else {
-      pat[count++] = UpperAscii(static_cast<unsigned char>(c));
+      pat.push_back(UpperAscii(static_cast<unsigned char>(c)));
     }
   }
   const size_t dot = name.rfind('.');
   const size_t lastDot = dot == std::string_view::npos ? name.size() : dot;
-  const size_t cells = (count + 1) * (name.size() + 1);
-  signed char* memo = memoOnStack;
-  if (cells > sizeof memoOnStack) {
-    memoOnHeap.resize(cells);
-    memo = memoOnHeap.data();
-  }
-  std::memset(memo, -1, cells);
-  return MatchFrom(Pattern{pat, count}, name, lastDot, 0, 0, memo);
+  std::vector<signed char> memo((pat.size() + 1) * (name.size() + 1), -1);
+  return MatchFrom(pat, name, lastDot, 0, 0, memo);
 }
 
 }  // namespace sim
