@@ -25,6 +25,26 @@ struct SieveChars {
 // where the processor has the instructions.
 enum class SieveWidth { kBytes = 1, kSse2 = 16, kAvx2 = 32, kAvx512 = 64 };
 
+// What the processor and the system say about the instructions a sieve needs, as
+// CPUID and XGETBV answer. A processor may have instructions whose registers the
+// system does not save on a thread switch (XP and Server 2003 never save the 32-
+// and 64-byte ones): XCR0 names those it saves, and is asked only where CPUID's
+// OSXSAVE bit says the system allows the question.
+struct ProcessorFeatures {
+  uint32_t leaf1Ecx = 0, leaf1Edx = 0;  // CPUID leaf 1
+  uint32_t leaf7Ebx = 0;                // CPUID leaf 7, sub-leaf 0; 0 without that leaf
+  uint64_t xcr0 = 0;                    // XGETBV(0); 0 without OSXSAVE
+
+  // This processor's answers (all 0 where this build's processor has no CPUID).
+  static ProcessorFeatures OfThisProcessor();
+};
+
+// Whether this build has a sieve of that width and a processor and system with
+// these features run it (the byte loop always).
+bool SieveRunsOn(SieveWidth width, const ProcessorFeatures& features);
+// The widest sieve that runs there.
+SieveWidth WidestSieveFor(const ProcessorFeatures& features);
+
 // The widest sieve this processor runs (asked once).
 SieveWidth WidestSieve();
 // Whether this processor (and this build) runs a sieve of that width.
@@ -34,6 +54,7 @@ bool SieveRuns(SieveWidth width);
 // block at `*at` on (`*at` at least 2), while a block and the two bytes behind it
 // lie within the bytes. Returns the kept places of the first block that has some,
 // as bits (bit i for byte *at + i), with `*at` on that block; 0 when no block has
-// any, with `*at` on the first byte no block covered.
+// any, with `*at` on the first byte no block covered. `width` must be one that
+// runs here.
 uint64_t NextKeptBlock(SieveWidth width, const SieveChars& chars, const char* bytes, size_t size,
                        size_t* at);

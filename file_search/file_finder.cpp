@@ -143,7 +143,11 @@ PathInfo FileFinder::GetResult(int index) const {
 }
 
 void FileFinder::Notify(int code) {
-  if (callback_) callback_(this, code, userData_);
+  if (!callback_) return;
+  const bool outer = notifying_;
+  notifying_ = true;
+  callback_(this, code, userData_);
+  notifying_ = outer;
 }
 
 int FileFinder::Search(FileFinderFilter& filter) {
@@ -213,13 +217,29 @@ bool FileFinder::PassesTests(const WIN32_FIND_DATAA& entry, const std::string& p
 // of the chunk rule (see text_scan.h).
 int FileFinder::FileContainsText(const std::string& path, const std::string& text) {
   if (text.empty()) return 0;
+  if (scanning_) {
+    // Asked from a progress notification of a running content test, whose scan and
+    // buffer are in use until it returns: this one gets its own.
+    TextScan scan(text);
+    std::unique_ptr<char[]> buffer(new char[ReadAheadFile::kBufferSize]);
+    return ContentTest(scan, path, buffer.get());
+  }
   if (!readAhead_) readAhead_.reset(new char[ReadAheadFile::kBufferSize]);
-  ReadAheadFile file(path, readAhead_.get());
-  if (!file.isOpen()) return 0;
   if (!scan_ || scan_->text() != text) scan_.reset(new TextScan(text));
+  struct Running {
+    bool& flag;
+    explicit Running(bool& f) : flag(f) { flag = true; }
+    ~Running() { flag = false; }
+  } running(scanning_);
+  return ContentTest(*scan_, path, readAhead_.get());
+}
+
+int FileFinder::ContentTest(TextScan& scan, const std::string& path, char* buffer) {
+  ReadAheadFile file(path, buffer);
+  if (!file.isOpen()) return 0;
   CycleCounter::Callback tenth = nullptr;
-  if (callback_)
+  if (callback_ && !notifying_)
     tenth = [](void* finder) { static_cast<FileFinder*>(finder)->Notify(FOUND_PROGRESS); };
   CycleCounter cycles(tenth, this);
-  return scan_->In(file, cycles) ? 1 : 0;
+  return scan.In(file, cycles) ? 1 : 0;
 }

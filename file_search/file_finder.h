@@ -83,7 +83,9 @@ class FileFinder {
   PathInfo GetResult(int index) const;
 
   // 1 when the file's contents hold `text`, NUL bytes and letter case ignored,
-  // else 0.
+  // else 0. A notification may call it, also one sent by a running content
+  // test; a content test asked for from a notification sends no progress
+  // notifications.
   int FileContainsText(const std::string& path, const std::string& text);
 
   // The folder, with its closing backslash, whose own entries are being
@@ -93,6 +95,7 @@ class FileFinder {
  private:
   bool PassesTests(const WIN32_FIND_DATAA& entry, const std::string& path,
                    const FileFinderFilter& filter);
+  int ContentTest(TextScan& scan, const std::string& path, char* buffer);
   void Notify(int code);
 
   std::vector<std::string> results_;
@@ -101,7 +104,9 @@ class FileFinder {
   DWORD userData_ = 0;
   std::string currentFolder_;
   // Kept from one content test to the next: the scan of the text last looked
-  // for, and the read-ahead buffer.
+  // for, and the read-ahead buffer; in use while scanning_.
   std::unique_ptr<TextScan> scan_;
   std::unique_ptr<char[]> readAhead_;
+  bool scanning_ = false;
+  bool notifying_ = false;  // the callback is running
 };

@@ -23,14 +23,17 @@ class CycleCounter {
   CycleCounter(Callback tenth, void* context) : tenth_(tenth), context_(context) {}
 
   void Add(size_t cycles) {
+    total_ += cycles;
     if (!tenth_) return;
     for (count_ += cycles; count_ >= kCyclesPerCall; count_ -= kCyclesPerCall) tenth_(context_);
   }
+  size_t total() const { return total_; }
 
  private:
   Callback tenth_;
   void* context_;
   size_t count_ = 0;
+  size_t total_ = 0;
 };
 
 // The scan for one text, made once and used on any number of files.

@@ -4,23 +4,27 @@
 // sub-folders too, attribute mask 0x927, the content test); then the same for a
 // folder of 16-bit PNF files alone (1,500 files, about 50 MB), the kind that takes
 // the scan longest. A few files hold an ID, some of them across a chunk border of
-// the 16-bit scan.
+// the 16-bit scan. The same program runs natively on the simulated Windows and, built
+// in the Windows trees, under Wine on a folder on the host's disk (bench_host.h).
 //
 // Fails only on what does not depend on the clock: the number of files each search
-// finds must be the number planted, the searches may take no more ReadFile calls
-// than the scan's read-ahead buffer needs, and the heap that a scan uses must not
-// grow with the file's size (a 1 MB and a 50 MB file are scanned with a counting
-// allocator). Reports each folder's search rate beside a plain read of the same
-// files through the same simulated calls, both in processor time of the thread and
-// the best of three rounds (other work on the machine slows some rounds), as a
-// line of its own, with a WARNING line when a search is slower than two thirds of
-// its plain read, and the run's peak resident size; the last line reads
-//   inf-search <X> MB/s, plain read <Y> MB/s, ratio <R>, PNF alone <P>, peak <Z> MiB
-#include <sys/resource.h>
-#include <time.h>
-
-#include <malloc.h>
-
+// and each ID's content tests find must be the number planted, the searches may take
+// no more ReadFile calls than the scan's read-ahead buffer needs (where the host
+// counts them), and the heap that a scan uses must not grow with the file's size (a
+// 1 MB and a 50 MB file are scanned with a counting allocator). Reports, for each
+// folder, where the time of a search goes beside a plain read of the same files
+// through the same calls (the best of ROUNDS rounds, 5 unless set; other work on the
+// machine slows some rounds): the plain read, of whole files into a 1 MiB buffer and
+// 64 KiB a call as the content test reads (the ratios are of the faster of the two:
+// under Wine a call costs more the larger its buffer), the content test, the folder
+// walk alone (the searches without the content test) and the whole search; a WARNING
+// line when the content test is slower than two thirds of the plain read. The last
+// line reads
+//   inf-search <X> MB/s, plain read <Y> MB/s, ratio <R>, whole search <S>,
+//   PNF alone <P>, sieve <W> bytes, peak <Z> MiB
+// (one line): the INF folder's content test and plain read, their ratio and the whole
+// search's, the content test's ratio for the PNF folder, the sieve's step as this
+// processor and system chose it, and the process's peak memory.
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -33,9 +37,10 @@
 #include <string>
 #include <vector>
 
+#include "bench_host.h"
+#include "file_search/anchor_sieve.h"
 #include "file_search/file_finder.h"
-#include "platform/sim/machine/machine.h"
-#include "platform/sim/machine/process.h"
+#include "file_search/read_ahead_file.h"
 #include "platform/win32.h"
 
 // ---- A counting allocator: every operator new of the program, with its high-water
@@ -49,8 +54,8 @@ std::atomic<int64_t> g_heapPeak{0};
 void* CountedAllocate(size_t size) {
   void* block = std::malloc(size ? size : 1);
   if (!block) throw std::bad_alloc();
-  const int64_t now = g_heapInUse.fetch_add(static_cast<int64_t>(malloc_usable_size(block))) +
-                      static_cast<int64_t>(malloc_usable_size(block));
+  const int64_t handedOut = static_cast<int64_t>(bench::BlockSize(block));
+  const int64_t now = g_heapInUse.fetch_add(handedOut) + handedOut;
   int64_t peak = g_heapPeak.load();
   while (now > peak && !g_heapPeak.compare_exchange_weak(peak, now)) {
   }
@@ -59,7 +64,7 @@ void* CountedAllocate(size_t size) {
 
 void CountedFree(void* block) {
   if (!block) return;
-  g_heapInUse.fetch_sub(static_cast<int64_t>(malloc_usable_size(block)));
+  g_heapInUse.fetch_sub(static_cast<int64_t>(bench::BlockSize(block)));
   std::free(block);
 }
 }  // namespace
@@ -89,12 +94,47 @@ namespace {
 
 const char* const kIds[] = {"VEN_6A3C&DEV_5E17", "VEN_6A3C&DEV_5E18"};
 constexpr int kIdCount = 2;
-const int kRounds = getenv("ROUNDS") ? atoi(getenv("ROUNDS")) : 5;
+const char* const kMasks[] = {"**.inf*", "**.pnf*"};
+const int kRounds = getenv("ROUNDS") ? std::max(1, atoi(getenv("ROUNDS"))) : 5;
 constexpr DWORD kCardAttributeMask = 0x927;
 // R of the scan for a 17-character ID: B = 128, R = 128 - 17.
 constexpr size_t kChunkRead = 111;
-// The read-ahead buffer of the scan.
-constexpr size_t kReadAhead = 64 * 1024;
+constexpr size_t kReadAhead = ReadAheadFile::kBufferSize;
+
+// ---- Files, through the Win32 calls of the host.
+
+std::string LastError() { return "error " + std::to_string(GetLastError()); }
+
+void MakeFolder(const std::string& path, bool* ok) {
+  if (CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return;
+  std::fprintf(stderr, "FAILED: cannot make %s: %s\n", path.c_str(), LastError().c_str());
+  *ok = false;
+}
+
+// Writes `content` as the whole file, replacing one there, with those attributes (0:
+// FILE_ATTRIBUTE_NORMAL alone).
+void WriteWholeFile(const std::string& path, const std::string& content, DWORD attributes,
+                    bool* ok) {
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  const bool wrote =
+      file != INVALID_HANDLE_VALUE &&
+      WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+      written == content.size();
+  const std::string error = LastError();
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  if (wrote && SetFileAttributesA(path.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL))
+    return;
+  std::fprintf(stderr, "FAILED: cannot write %s: %s\n", path.c_str(), error.c_str());
+  *ok = false;
+}
+
+void DeleteWrittenFile(const std::string& path) {
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileA(path.c_str());
+}
 
 std::string Wide(const std::string& text) {
   std::string wide;
@@ -136,14 +176,16 @@ struct Kinds {
 constexpr Kinds kInfFolder = {3000, 100u << 20, false};
 constexpr Kinds kPnfFolder = {1500, 50u << 20, true};
 
-// What the generator put on the machine.
+// What the generator wrote.
 struct Folder {
   std::string infFolder;
   int64_t infBytes = 0;  // of the files "**.inf*" covers
   int64_t pnfBytes = 0;  // of the files "**.pnf*" covers
-  // planted[id][0]: INF files that hold the ID and pass the attribute test;
+  // planted[id][0]: INF files that hold the ID and pass the attribute test with the
+  // attributes the system reports (Wine may keep fewer than it was given);
   // planted[id][1]: PNF files likewise.
   int planted[kIdCount][2] = {};
+  int passingAttributes = 0;   // files that pass the attribute test
   int holding[kIdCount] = {};  // files that hold the ID, whatever their attributes
   int acrossBorders = 0;       // 16-bit files whose ID straddles a chunk border
   // ReadFile calls a scan of every file to its end takes: one per read-ahead
@@ -160,9 +202,10 @@ size_t AcrossBorder(size_t size, size_t before) {
   return border - before;
 }
 
-Folder Generate(sim::Machine& machine, const std::string& path, const Kinds& kinds) {
+Folder Generate(const std::string& path, const Kinds& kinds, bool* ok) {
   Folder folder;
   folder.infFolder = path;
+  MakeFolder(path, ok);
   std::mt19937 random(20261208);
   // Sizes: most files a few KB to some tens of KB, one in fifty between 0.5 and
   // 2.5 MB, scaled so that the folder holds the size asked for.
@@ -232,15 +275,19 @@ Folder Generate(sim::Machine& machine, const std::string& path, const Kinds& kin
     uint32_t attributes = FILE_ATTRIBUTE_ARCHIVE;
     if (i % 7 == 1) attributes |= FILE_ATTRIBUTE_READONLY;
     if (i % 11 == 2) attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    const bool normalOnly = planted && p % 7 == 5;
-    if (normalOnly) attributes = 0;
-    if (plantedId >= 0 && !normalOnly) ++folder.planted[plantedId][isPnf ? 1 : 0];
+    if (planted && p % 7 == 5) attributes = 0;
     if (plantedId >= 0) ++folder.holding[plantedId];
     (isPnf ? folder.pnfBytes : folder.infBytes) += static_cast<int64_t>(content.size());
     folder.readsToTheEnd += static_cast<int64_t>(content.size() / kReadAhead + 1);
-    const std::string path = folder.infFolder + sub + "\\" + name;
-    machine.files.WriteFile(path, std::move(content), attributes);
-    folder.paths.push_back(path);
+    if (!sub.empty()) MakeFolder(folder.infFolder + sub, ok);
+    const std::string file = folder.infFolder + sub + "\\" + name;
+    WriteWholeFile(file, content, attributes, ok);
+    folder.paths.push_back(file);
+    const DWORD kept = GetFileAttributesA(file.c_str());
+    if (kept != INVALID_FILE_ATTRIBUTES && (kept & kCardAttributeMask) != 0) {
+      ++folder.passingAttributes;
+      if (plantedId >= 0) ++folder.planted[plantedId][isPnf ? 1 : 0];
+    }
   }
   return folder;
 }
@@ -251,29 +298,21 @@ void CountMatch(FileFinder*, int code, DWORD) {
   if (code == FOUND_MATCH) ++g_matches;
 }
 
-// Processor time of this thread: the machine's other work (CI runs two jobs on two
-// cores) does not count against the rates.
-double ThreadSeconds() {
-  timespec now = {};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
 double Megabytes(int64_t bytes) { return static_cast<double>(bytes) / 1e6; }
 
-// The uninstaller's two searches for one ID; the matches found by each.
-void SearchForId(const std::string& infFolder, const char* id, int found[2]) {
+// The uninstaller's two searches for one ID, with the content test or without it;
+// the matches found by each.
+void SearchForId(const std::string& infFolder, const char* id, bool content, int found[2]) {
   FileFinder finder;
   finder.SetCallback(&CountMatch, 0);
   FileFinderFilter filter;
   filter.ResetFilter();
-  const char* const masks[2] = {"**.inf*", "**.pnf*"};
   for (int m = 0; m < 2; ++m) {
     filter.folder = infFolder;
-    filter.mask = masks[m];
+    filter.mask = kMasks[m];
     filter.text = id;
     filter.recurse = 1;
-    filter.flags |= FIND_BY_ATTRIBUTES | FIND_BY_TEXT;
+    filter.flags |= FIND_BY_ATTRIBUTES | (content ? FIND_BY_TEXT : 0);
     filter.attributeMask |= kCardAttributeMask;
     finder.ClearResults();
     g_matches = 0;
@@ -293,17 +332,28 @@ int ContentTests(const std::vector<std::string>& paths, const char* id) {
   return holding;
 }
 
+// The plain read as the content test reads: each file through a read-ahead buffer
+// (64 KiB a call), to its end; the bytes read.
+int64_t ReadAheadRead(const std::vector<std::string>& paths, char* buffer) {
+  int64_t bytes = 0;
+  for (const std::string& path : paths) {
+    ReadAheadFile file(path, buffer);
+    const char* span = nullptr;
+    size_t got = 0;
+    while (file.Next(SIZE_MAX, &span, &got) && got != 0) bytes += static_cast<int64_t>(got);
+  }
+  return bytes;
+}
+
 // Opens each file and reads it whole into `buffer` (a large one, allocated and
-// touched beforehand so that its pages cost the read nothing), through the
-// simulated calls.
+// touched beforehand so that its pages cost the read nothing).
 bool PlainRead(const std::vector<std::string>& paths, std::vector<char>& buffer, int64_t* bytes) {
   *bytes = 0;
   for (const std::string& path : paths) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-      std::fprintf(stderr, "cannot open %s: %u\n", path.c_str(),
-                   static_cast<unsigned>(GetLastError()));
+      std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), LastError().c_str());
       return false;
     }
     DWORD read = 0;
@@ -320,70 +370,116 @@ bool PlainRead(const std::vector<std::string>& paths, std::vector<char>& buffer,
 }
 
 // The heap a scan of one file of `size` bytes of 16-bit text without the ID uses at
-// its highest, beyond what was in use before it.
-int64_t ScanHighWater(sim::Machine& machine, size_t size) {
-  const std::string path = "C:\\memory\\scan.inf";
+// its highest, beyond what was in use before it; -1 when the scan fails.
+int64_t ScanHighWater(const std::string& folder, size_t size) {
+  const std::string path = folder + "\\scan.inf";
   std::string content = "\xff\xfe";
   content.reserve(size);
   while (content.size() < size) content += content.size() % 2 ? '\0' : 'x';
-  machine.files.WriteFile(path, std::move(content));
+  bool ok = true;
+  WriteWholeFile(path, content, FILE_ATTRIBUTE_ARCHIVE, &ok);
+  content = std::string();
   FileFinder finder;
   finder.SetCallback(&CountMatch, 0);
   const int64_t before = g_heapInUse.load();
   g_heapPeak.store(before);
   const int found = finder.FileContainsText(path, kIds[0]);
   const int64_t highWater = g_heapPeak.load() - before;
-  sim::FileSystem::Detach(machine.files.Find(path));
-  return found ? -1 : highWater;
+  DeleteWrittenFile(path);
+  return ok && !found ? highWater : -1;
 }
 
-// Rates in MB/s, each the best of kRounds rounds: the content test on every file
-// of the folder, the whole search (enumeration, attribute tests and the content
-// test), and a plain read of the same files.
-struct Rates {
-  double content = 0, search = 0, read = 0;
-  double Ratio() const { return content / read; }
+// The seconds of each part of a search, the best of the rounds, for one pass over
+// the folder's bytes (one ID).
+struct Times {
+  double read = 0;       // the plain read, whole files into 1 MiB
+  double readAhead = 0;  // the plain read as the content test reads, 64 KiB a call
+  double content = 0;    // the content test
+  double walk = 0;       // the searches without the content test
+  double search = 0;     // the whole search
 };
 
-// The uninstaller's searches of the folder, the content test of each of its files,
-// and a plain read of them; false when a deterministic measure fails.
-bool Measure(sim::Machine& machine, const Folder& folder, Rates* rates) {
+class Rounds {
+ public:
+  explicit Rounds(double* best) : best_(best), started_(bench::Seconds()) {}
+  ~Rounds() {
+    const double seconds = bench::Seconds() - started_;
+    if (*best_ == 0 || seconds < *best_) *best_ = seconds;
+  }
+
+ private:
+  double* best_;
+  double started_;
+};
+
+bool CheckFound(const Folder& folder, int found[kIdCount][2], const char* what) {
   bool ok = true;
-  double searchSeconds = 0, contentSeconds = 0, readSeconds = 0;
-  auto best = [](int round, double seconds, double* bestSeconds) {
-    if (round == 0 || seconds < *bestSeconds) *bestSeconds = seconds;
-  };
+  for (int id = 0; id < kIdCount; ++id) {
+    if (found[id][0] != folder.planted[id][0] || found[id][1] != folder.planted[id][1]) {
+      std::fprintf(stderr, "FAILED: %s: %s found %d INF and %d PNF files, %d and %d planted\n",
+                   kIds[id], what, found[id][0], found[id][1], folder.planted[id][0],
+                   folder.planted[id][1]);
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+// Every part of the uninstaller's searches of the folder, each beside the others in
+// every round; false when a deterministic measure fails.
+bool Measure(const Folder& folder, Times* times) {
+  bool ok = true;
+  std::vector<char> buffer(1 << 20, 1);
+  std::unique_ptr<char[]> readAhead(new char[kReadAhead]);
+  const int64_t bytes = folder.infBytes + folder.pnfBytes;
+  // Each part runs for both IDs; its time is halved to one pass.
+  Times sum;
   for (int round = 0; round < kRounds; ++round) {
-    const int readsBefore = machine.faults.CallCounts()["ReadFile"];
-    double started = ThreadSeconds();
+    const int64_t readsBefore = bench::ReadFileCalls();
     int found[kIdCount][2] = {};
-    for (int id = 0; id < kIdCount; ++id) SearchForId(folder.infFolder, kIds[id], found[id]);
-    best(round, ThreadSeconds() - started, &searchSeconds);
-    const int searchReads = machine.faults.CallCounts()["ReadFile"] - readsBefore;
+    {
+      Rounds timed(&sum.search);
+      for (int id = 0; id < kIdCount; ++id)
+        SearchForId(folder.infFolder, kIds[id], true, found[id]);
+    }
+    const int64_t searchReads = bench::ReadFileCalls() - readsBefore;
     for (int id = 0; id < kIdCount && round == 0; ++id) {
       std::printf("%s: %d INF and %d PNF files found, %d and %d planted\n", kIds[id], found[id][0],
                   found[id][1], folder.planted[id][0], folder.planted[id][1]);
     }
+    if (!CheckFound(folder, found, "the search")) ok = false;
+    // Two searches per ID, together over every file once: a file scanned to its end
+    // takes the reads of the read-ahead buffer, one where a match stops early fewer.
+    if (readsBefore >= 0) {
+      if (searchReads > kIdCount * folder.readsToTheEnd) {
+        std::fprintf(stderr, "FAILED: %lld ReadFile calls, more than the %lld of the read-ahead\n",
+                     static_cast<long long>(searchReads),
+                     static_cast<long long>(kIdCount * folder.readsToTheEnd));
+        ok = false;
+      }
+      if (round == 0)
+        std::printf("%lld ReadFile calls for the searches\n", static_cast<long long>(searchReads));
+    }
+
+    int walked[kIdCount][2] = {};
+    {
+      Rounds timed(&sum.walk);
+      for (int id = 0; id < kIdCount; ++id)
+        SearchForId(folder.infFolder, kIds[id], false, walked[id]);
+    }
     for (int id = 0; id < kIdCount; ++id) {
-      if (found[id][0] != folder.planted[id][0] || found[id][1] != folder.planted[id][1]) {
-        std::fprintf(stderr, "FAILED: %s: the search found other files than were planted\n",
-                     kIds[id]);
+      if (walked[id][0] + walked[id][1] != folder.passingAttributes) {
+        std::fprintf(stderr, "FAILED: the walk found %d files, %d pass the attribute test\n",
+                     walked[id][0] + walked[id][1], folder.passingAttributes);
         ok = false;
       }
     }
-    // Two searches per ID, together over every file once: a file scanned to its end
-    // takes the reads of the read-ahead buffer, one where a match stops early fewer.
-    if (searchReads > kIdCount * folder.readsToTheEnd) {
-      std::fprintf(stderr, "FAILED: %d ReadFile calls, more than the %lld of the read-ahead\n",
-                   searchReads, static_cast<long long>(kIdCount * folder.readsToTheEnd));
-      ok = false;
-    }
-    if (round == 0) std::printf("%d ReadFile calls for the searches\n", searchReads);
 
-    started = ThreadSeconds();
     int holding[kIdCount] = {};
-    for (int id = 0; id < kIdCount; ++id) holding[id] = ContentTests(folder.paths, kIds[id]);
-    best(round, ThreadSeconds() - started, &contentSeconds);
+    {
+      Rounds timed(&sum.content);
+      for (int id = 0; id < kIdCount; ++id) holding[id] = ContentTests(folder.paths, kIds[id]);
+    }
     for (int id = 0; id < kIdCount; ++id) {
       if (holding[id] != folder.holding[id]) {
         std::fprintf(stderr, "FAILED: %s: the content test found %d files, %d hold it\n", kIds[id],
@@ -392,50 +488,94 @@ bool Measure(sim::Machine& machine, const Folder& folder, Rates* rates) {
       }
     }
 
-    int64_t plainBytes = 0;
-    std::vector<char> buffer(1 << 20, 1);
-    started = ThreadSeconds();
-    if (!PlainRead(folder.paths, buffer, &plainBytes)) {
-      std::fprintf(stderr, "FAILED: the plain read\n");
-      return false;
+    int64_t readAheadBytes = 0;
+    {
+      Rounds timed(&sum.readAhead);
+      for (int id = 0; id < kIdCount; ++id)
+        readAheadBytes += ReadAheadRead(folder.paths, readAhead.get());
     }
-    best(round, ThreadSeconds() - started, &readSeconds);
-    if (plainBytes != folder.infBytes + folder.pnfBytes) {
-      std::fprintf(stderr, "FAILED: the plain read brought %lld bytes\n",
-                   static_cast<long long>(plainBytes));
+    int64_t plainBytes = 0;
+    {
+      Rounds timed(&sum.read);
+      for (int id = 0; id < kIdCount; ++id) {
+        int64_t got = 0;
+        if (!PlainRead(folder.paths, buffer, &got)) {
+          std::fprintf(stderr, "FAILED: the plain read\n");
+          return false;
+        }
+        plainBytes += got;
+      }
+    }
+    if (plainBytes != kIdCount * bytes || readAheadBytes != kIdCount * bytes) {
+      std::fprintf(stderr, "FAILED: the reads brought %lld and %lld bytes, not %lld\n",
+                   static_cast<long long>(plainBytes), static_cast<long long>(readAheadBytes),
+                   static_cast<long long>(kIdCount * bytes));
       ok = false;
     }
   }
-  // Each search, and each ID's content tests, read every file, save the few where
-  // a match stops early.
-  const int64_t bytes = folder.infBytes + folder.pnfBytes;
-  rates->search = Megabytes(kIdCount * bytes) / searchSeconds;
-  rates->content = Megabytes(kIdCount * bytes) / contentSeconds;
-  rates->read = Megabytes(bytes) / readSeconds;
+  times->read = sum.read / kIdCount;
+  times->readAhead = sum.readAhead / kIdCount;
+  times->content = sum.content / kIdCount;
+  times->walk = sum.walk / kIdCount;
+  times->search = sum.search / kIdCount;
   return ok;
 }
 
-double PeakResidentMiB() {
-  rusage usage = {};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
+void RemoveFolder(const Folder& folder) {
+  for (const std::string& file : folder.paths) DeleteWrittenFile(file);
+  for (int sub = 0; sub < 4; ++sub)
+    RemoveDirectoryA((folder.infFolder + "\\sub" + std::to_string(sub)).c_str());
+  RemoveDirectoryA(folder.infFolder.c_str());
+}
+
+// The parts of one folder's search; the rates of the content test, the plain read
+// and the whole search.
+struct Rates {
+  double content = 0, read = 0, search = 0;
+};
+
+Rates Report(const char* name, int64_t bytes, const Times& t) {
+  auto rate = [&](double seconds) { return Megabytes(bytes) / seconds; };
+  auto ms = [](double seconds) { return seconds * 1e3; };
+  // The plain read the others are measured by: the faster of the two.
+  const double read = std::min(t.read, t.readAhead);
+  std::printf("%s, one pass over its %.1f MB (best of %d rounds, %s):\n", name, Megabytes(bytes),
+              kRounds, bench::ClockName());
+  std::printf("  plain read, 1 MiB a call   %8.2f ms  %6.0f MB/s\n", ms(t.read), rate(t.read));
+  std::printf("  plain read, 64 KiB a call  %8.2f ms  %6.0f MB/s  (the content test's reads)\n",
+              ms(t.readAhead), rate(t.readAhead));
+  std::printf("  content test               %8.2f ms  %6.0f MB/s  %.3f (the scan %+.2f ms)\n",
+              ms(t.content), rate(t.content), read / t.content, ms(t.content - t.readAhead));
+  std::printf("  folder walk alone          %8.2f ms               (the searches without it)\n",
+              ms(t.walk));
+  std::printf(
+      "  whole search               %8.2f ms  %6.0f MB/s  %.3f (content test and walk %+.2f ms)\n",
+      ms(t.search), rate(t.search), read / t.search, ms(t.search - t.content - t.walk));
+  if (read / t.content < 2.0 / 3) {
+    std::printf(
+        "WARNING: the content test of the %s runs at less than two thirds of the plain read's "
+        "rate\n",
+        name);
+  }
+  return Rates{rate(t.content), rate(read), rate(t.search)};
 }
 
 }  // namespace
 
 int main() {
-  std::string error;
-  auto machine = sim::MachineFromEdition("xp", &error);
-  if (!machine) {
-    std::fprintf(stderr, "%s\n", error.c_str());
+  std::string base, error;
+  if (!bench::StartHost(&base, &error)) {
+    std::fprintf(stderr, "FAILED: %s\n", error.c_str());
     return 1;
   }
-  sim::ProcessScope scope(*machine);
   bool ok = true;
+  const SieveWidth width = WidestSieve();
+  std::printf("sieve: %d bytes a step, the widest this processor and system run\n",
+              static_cast<int>(width));
 
-  // Memory first, on an otherwise small machine.
-  const int64_t small = ScanHighWater(*machine, 1u << 20);
-  const int64_t large = ScanHighWater(*machine, 50u << 20);
+  // Memory first, before the folders.
+  const int64_t small = ScanHighWater(base, 1u << 20);
+  const int64_t large = ScanHighWater(base, 50u << 20);
   std::printf("heap high-water of one scan: %lld bytes for 1 MB, %lld bytes for 50 MB\n",
               static_cast<long long>(small), static_cast<long long>(large));
   if (small < 0 || large < 0 || large - small > 1024 || small - large > 1024) {
@@ -447,35 +587,30 @@ int main() {
   const Kinds* const kinds[2] = {&kInfFolder, &kPnfFolder};
   const char* const names[2] = {"INF folder", "PNF folder"};
   for (int f = 0; f < 2; ++f) {
-    const double generating = ThreadSeconds();
-    const std::string path =
-        machine->os.windowsFolder + (kinds[f]->pnfOnly ? "\\pnf-only" : "\\inf");
-    const Folder folder = Generate(*machine, path, *kinds[f]);
+    const double generating = bench::Seconds();
+    const std::string path = base + (kinds[f]->pnfOnly ? "\\pnf-only" : "\\inf");
+    const Folder folder = Generate(path, *kinds[f], &ok);
     std::printf("%s: generated %d files, %.1f MB (INF %.1f MB, PNF %.1f MB) in %.2f s\n", names[f],
                 kinds[f]->files, Megabytes(folder.infBytes + folder.pnfBytes),
                 Megabytes(folder.infBytes), Megabytes(folder.pnfBytes),
-                ThreadSeconds() - generating);
+                bench::Seconds() - generating);
     std::printf("%d of the 16-bit files hold their ID across a chunk border\n",
                 folder.acrossBorders);
     if (folder.acrossBorders < 5) {
       std::fprintf(stderr, "FAILED: too few IDs planted across chunk borders\n");
       ok = false;
     }
-    if (!Measure(*machine, folder, &rates[f])) ok = false;
-    std::printf(
-        "%s: content test %.0f MB/s, plain read %.0f MB/s, ratio %.3f; whole search %.0f MB/s\n",
-        names[f], rates[f].content, rates[f].read, rates[f].Ratio(), rates[f].search);
-    if (rates[f].Ratio() < 2.0 / 3) {
-      std::printf(
-          "WARNING: the content test of the %s runs at less than two thirds of the plain "
-          "read's rate\n",
-          names[f]);
-    }
-    for (const std::string& file : folder.paths) sim::FileSystem::Detach(machine->files.Find(file));
+    Times times;
+    if (ok && !Measure(folder, &times)) ok = false;
+    if (ok) rates[f] = Report(names[f], folder.infBytes + folder.pnfBytes, times);
+    RemoveFolder(folder);
   }
+  if (!ok) return 1;
   std::printf(
-      "inf-search %.0f MB/s, plain read %.0f MB/s, ratio %.3f, PNF alone %.3f, peak %.0f "
-      "MiB\n",
-      rates[0].content, rates[0].read, rates[0].Ratio(), rates[1].Ratio(), PeakResidentMiB());
-  return ok ? 0 : 1;
+      "inf-search %.0f MB/s, plain read %.0f MB/s, ratio %.3f, whole search %.3f, PNF alone %.3f, "
+      "sieve %d bytes, peak %.0f MiB\n",
+      rates[0].content, rates[0].read, rates[0].content / rates[0].read,
+      rates[0].search / rates[0].read, rates[1].content / rates[1].read, static_cast<int>(width),
+      bench::PeakMiB());
+  return 0;
 }

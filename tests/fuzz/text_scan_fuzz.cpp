@@ -1,14 +1,19 @@
-// FileFinder::FileContainsText on any file and text, against the plain reading of the
-// rule: the file's bytes without their NUL bytes, 'a' to 'z' upper-cased, behind L
-// spaces (L the text's length), hold the upper-cased text; an empty text never matches.
-// The progress notifications come after every 10th cycle of R = max(2L, 128) - L bytes,
-// the cycles the scan takes being those up to the one that finds the text or reads
-// fewer than R bytes. The scan leaves no handle open.
+// The content scan on any file and text, against the plain reading of the rule: the
+// file's bytes without their NUL bytes, 'a' to 'z' upper-cased, behind L spaces (L the
+// text's length), hold the upper-cased text; an empty text never matches. The scan takes
+// cycles of R = max(2L, 128) - L bytes up to the one that holds the match's last byte, or
+// to the first that reads fewer than R bytes; it reads the file a read-ahead buffer-full
+// (64 KiB) at a time, up to the one that holds that byte, or to the first short one.
+// Checked at every sieve width this processor runs (TextScan, the exact cycle count and
+// the ReadFile calls), and through FileFinder::FileContainsText, whose progress
+// notifications come after every 10th cycle and which leaves no handle open.
 //
-// The input: byte 0 gives L, bytes 1 and 2 a run of filler that goes before the file's
-// own bytes, byte 3 the filler's kind and its scale: up to 1 KiB, or, with bit 7, up to
-// 128 KiB so that cycles cross the 64 KiB borders of the read-ahead buffer (fewer of
-// those, as they take far longer); then the text's L bytes, then the file's bytes.
+// The input: byte 0 gives L, bytes 1 and 2 (big-endian, modulo 1024) a run of filler
+// that goes before the file's own bytes, byte 3 the filler's kind (bits 0 and 1) and its
+// reach: with bit 7 the filler ends that many bytes before the first read-ahead border
+// (bit 6 clear) or the second (bit 6 set), so that the file's own bytes, and a text in
+// them, lie across it (fewer of those, as they take far longer); then the text's L bytes,
+// then the file's own bytes.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -16,8 +21,11 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "file_search/file_finder.h"
+#include "file_search/read_ahead_file.h"
+#include "file_search/text_scan.h"
 #include "platform/sim/machine/machine.h"
 #include "platform/sim/machine/process.h"
 
@@ -71,30 +79,41 @@ std::string Filler(size_t size, uint8_t kind, const std::string& text) {
   return out;
 }
 
-// Whether the rule finds `text` in `content`, and how many cycles it takes.
-bool Reference(const std::string& content, const std::string& text, size_t* cycles) {
-  *cycles = 0;
-  if (text.empty()) return false;
+// What the rule says of `text` in `content`: whether it is there, the cycles the scan
+// takes and the buffer-fulls it reads.
+struct Expected {
+  bool found = false;
+  size_t cycles = 0;
+  size_t reads = 0;
+};
+
+Expected Reference(const std::string& content, const std::string& text) {
+  Expected e;
   const size_t length = text.size();
   const size_t readSize = std::max<size_t>(2 * length, 128) - length;
+  // Without the text, every cycle and buffer-full up to the first short one.
+  e.cycles = content.size() / readSize + 1;
+  e.reads = content.size() / ReadAheadFile::kBufferSize + 1;
+  if (text.empty()) return e;
   std::string filtered(length, ' ');
-  for (char c : content)
-    if (c != '\0') filtered += c;
+  std::vector<size_t> raw(length, 0);  // the file byte of each filtered character
+  for (size_t i = 0; i < content.size(); ++i) {
+    if (content[i] == '\0') continue;
+    filtered += content[i];
+    raw.push_back(i);
+  }
   const size_t at = Upper(filtered).find(Upper(text));
-  if (at == std::string::npos) {
-    // Every cycle up to the first that reads fewer than R bytes, none at the end.
-    *cycles = content.size() / readSize + 1;
-    return false;
-  }
-  // The first cycle whose filtered bytes reach the match's end.
-  size_t seen = 0;
-  for (size_t raw = 0;; raw += readSize) {
-    ++*cycles;
-    for (size_t i = raw; i < std::min(raw + readSize, content.size()); ++i)
-      if (content[i] != '\0') ++seen;
-    if (seen >= at) return true;
-  }
+  if (at == std::string::npos) return e;
+  const size_t last = raw[at + length - 1];
+  e.found = true;
+  e.cycles = last / readSize + 1;
+  e.reads = last / ReadAheadFile::kBufferSize + 1;
+  return e;
 }
+
+// Win32 calls so far: between opening the file and closing it, the scan makes no
+// other call than its reads. (CallCounts would name them, at a far higher cost.)
+int Calls(sim::Machine& machine) { return machine.faults.TotalCalls(); }
 
 constexpr DWORD kUserData = 0x5CA11ED;
 int g_progress = 0;
@@ -109,9 +128,9 @@ void CountProgress(FileFinder*, int code, DWORD userData) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < kHeaderBytes) return 0;
   const size_t length = std::min<size_t>(data[0] % (kLongestText + 1), size - kHeaderBytes);
-  const size_t fillerSize =
-      data[3] & 0x80 ? (static_cast<size_t>(data[1]) << 9) | (data[2] << 1) | (data[0] & 1)
-                     : (static_cast<size_t>(data[1]) << 2) | (data[2] & 3);
+  const size_t run = ((static_cast<size_t>(data[1]) << 8) | data[2]) % 1024;
+  const size_t border = ReadAheadFile::kBufferSize * (data[3] & 0x40 ? 2 : 1);
+  const size_t fillerSize = data[3] & 0x80 ? border - run : run;
   const std::string text(reinterpret_cast<const char*>(data) + kHeaderBytes, length);
   const std::string content =
       Filler(fillerSize, data[3], text) +
@@ -121,22 +140,41 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sim::Machine& machine = Machine();
   machine.files.WriteFile(kPath, content);
   sim::ProcessScope scope(machine);
+  const Expected expected = Reference(content, text);
+  const std::string where = ", text of " + std::to_string(length) + " bytes in " +
+                            std::to_string(content.size()) + " bytes";
+
+  for (SieveWidth width :
+       {SieveWidth::kBytes, SieveWidth::kSse2, SieveWidth::kAvx2, SieveWidth::kAvx512}) {
+    if (text.empty() || !SieveRuns(width)) continue;
+    const std::string at = " at sieve width " + std::to_string(static_cast<int>(width)) + where;
+    ReadAheadFile file(kPath);
+    CycleCounter cycles(nullptr, nullptr);
+    const int before = Calls(machine);
+    const bool found = TextScan(text, width).In(file, cycles);
+    if (found != expected.found)
+      Fail("found " + std::to_string(found) + ", the rule says " + std::to_string(expected.found) +
+           at);
+    if (cycles.total() != expected.cycles)
+      Fail(std::to_string(cycles.total()) + " cycles, the rule says " +
+           std::to_string(expected.cycles) + at);
+    const size_t reads = static_cast<size_t>(Calls(machine) - before);
+    if (reads != expected.reads)
+      Fail(std::to_string(reads) + " reads, the rule says " + std::to_string(expected.reads) + at);
+  }
+
   FileFinder finder;
   finder.SetCallback(&CountProgress, kUserData);
   g_progress = 0;
   const size_t handles = scope.process().handles.Count();
   const int found = finder.FileContainsText(kPath, text);
   if (scope.process().handles.Count() != handles) Fail("the scan left a handle open");
-
-  size_t cycles = 0;
-  const bool expected = Reference(content, text, &cycles);
-  if (found != (expected ? 1 : 0)) {
-    Fail("found " + std::to_string(found) + ", the rule says " + std::to_string(expected) +
-         ", text of " + std::to_string(length) + " bytes in " + std::to_string(content.size()));
-  }
-  if (static_cast<size_t>(g_progress) != cycles / 10) {
-    Fail(std::to_string(g_progress) + " progress notifications for " + std::to_string(cycles) +
-         " cycles");
+  if (found != (expected.found ? 1 : 0))
+    Fail("the finder found " + std::to_string(found) + ", the rule says " +
+         std::to_string(expected.found) + where);
+  if (static_cast<size_t>(g_progress) != (text.empty() ? 0 : expected.cycles / 10)) {
+    Fail(std::to_string(g_progress) + " progress notifications for " +
+         std::to_string(expected.cycles) + " cycles" + where);
   }
   return 0;
 }

@@ -421,6 +421,50 @@ TEST(FileFinder, TheNotificationMayDeleteTheFileJustFound) {
     EXPECT_FALSE(machine->files.Find(std::string("C:\\s\\") + gone)) << gone;
 }
 
+// A progress notification of a running content test may test another file: with the
+// running test's own text or another one (which once replaced the scan in use), the
+// nested test gives its own answer, and the running one still finds its text, here 16-bit
+// and across the border of two read-ahead buffer-fulls, whose bytes the nested test does
+// not overwrite.
+TEST(FileFinder, AProgressNotificationMayTestAnotherFilesContents) {
+  const std::string id = "VEN_6A3C&DEV_5E17";
+  std::string wide;
+  for (char c : std::string(33000, '.') + id + std::string(3000, '.')) wide += {c, '\0'};
+  struct Case {
+    const char* what;
+    std::string nestedText;
+    std::string nestedContent;
+    int nestedResult;
+  };
+  const Case cases[] = {
+      {"the same text, not in the other file", id, std::string(5000, '-'), 0},
+      {"the same text, in the other file", id, "x" + id, 1},
+      {"another text, in the other file", "needle", std::string(3000, '-') + "NEEDLE", 1},
+      {"another text, not in the other file", "needle", std::string(3000, '-'), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto machine = Xp();
+    machine->files.WriteFile("C:\\s\\oem1.inf", wide);
+    machine->files.WriteFile("C:\\other\\file.txt", c.nestedContent);
+    sim::ProcessScope scope(*machine);
+    FileFinder finder;
+    Recorder recorder(finder);
+    int nested = 0;
+    recorder.onEvent = [&](FileFinder& f, const Event& e) {
+      if (e.code != FOUND_PROGRESS) return;
+      ++nested;
+      EXPECT_EQ(c.nestedResult, f.FileContainsText("C:\\other\\file.txt", c.nestedText));
+    };
+    FileFinderFilter filter = Filter("C:\\s", "*.inf");
+    filter.flags = FIND_BY_TEXT;
+    filter.text = id;
+    EXPECT_EQ(1, finder.Search(filter));
+    // 16-bit text of 72,068 bytes, the ID ending at byte 66,033: cycle 595 of R = 111.
+    EXPECT_EQ(59, nested);
+  }
+}
+
 // The tree the Stop cases search: three levels, files everywhere.
 void WriteStopTree(sim::Machine& machine) {
   for (const char* path :

@@ -51,12 +51,15 @@ class FileContainsText : public ::testing::Test {
     machine_->files.WriteFile(kPath, content);
     return finder_.FileContainsText(kPath, text);
   }
-  // The same scan with a sieve of the given width.
-  int Scan(const std::string& content, const std::string& text, SieveWidth width) {
+  // The same scan with a sieve of the given width; the cycles it took.
+  int Scan(const std::string& content, const std::string& text, SieveWidth width,
+           size_t* cycleCount = nullptr) {
     machine_->files.WriteFile(kPath, content);
     ReadAheadFile file(kPath);
     CycleCounter cycles(nullptr, nullptr);
-    return TextScan(text, width).In(file, cycles) ? 1 : 0;
+    const int found = TextScan(text, width).In(file, cycles) ? 1 : 0;
+    if (cycleCount) *cycleCount = cycles.total();
+    return found;
   }
   int Reads() { return machine_->faults.CallCounts()["ReadFile"]; }
   void AgreesWithTheFilteredContent(SieveWidth width);
@@ -439,10 +442,54 @@ TEST_F(FileContainsText, SixteenBitIdsAcrossAChunkBorderAreFoundAtEveryOffset) {
   }
 }
 
+// A text that lies across a border of two read-ahead buffer-fulls is found in the
+// cycle that holds its last byte, at every sieve width this processor runs: cycle
+// e / R + 1 for a last byte at e, also where a chunk border lies between the read
+// border and that byte. 8-bit and 16-bit, with NUL bytes inside, across the first and
+// the second read border, from every start up to the text's whole length before it.
+TEST_F(FileContainsText, ATextAcrossAReadBorderEndsTheScanInTheCycleOfItsLastByte) {
+  constexpr size_t buffer = ReadAheadFile::kBufferSize;
+  const std::string id = "VEN_6A3C&DEV_5E17";
+  struct Case {
+    const char* what;
+    std::string text;
+    std::string planted;
+  };
+  const Case cases[] = {
+      {"8-bit ID", id, "ven_6a3c&dev_5e17"},
+      {"16-bit ID", id, Wide(id)},
+      {"16-bit ID, NUL bytes inside", id,
+       Wide("VEN_6A3C") + std::string(90, '\0') + Wide("&DEV_5E17")},
+      {"100 characters", std::string(60, 'q') + "&" + std::string(39, 'q'),
+       std::string(60, 'Q') + "&" + std::string(39, 'q')},
+  };
+  for (const Case& c : cases) {
+    const size_t r = ReadSize(c.text.size());
+    for (size_t border : {buffer, 2 * buffer}) {
+      for (size_t before = 1; before < c.planted.size(); before += 3) {
+        SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(before) + " bytes before byte " +
+                     std::to_string(border));
+        const std::string content =
+            std::string(border - before, 'x') + c.planted + std::string(300, 'x');
+        const size_t last = border - before + c.planted.find_last_not_of('\0');
+        for (SieveWidth width :
+             {SieveWidth::kBytes, SieveWidth::kSse2, SieveWidth::kAvx2, SieveWidth::kAvx512}) {
+          if (!SieveRuns(width)) continue;
+          size_t cycles = 0;
+          ASSERT_EQ(1, Scan(content, c.text, width, &cycles));
+          ASSERT_EQ(last / r + 1, cycles) << "width " << static_cast<int>(width);
+        }
+      }
+    }
+  }
+}
+
 // Large files, whose cycles cross the read-ahead buffer's borders, against the
-// chunk rule worked out in full on the whole content: the result and the number
-// of progress notifications agree, with NUL runs longer than a chunk, 16-bit
-// text, and the text, or only its rarest characters, planted near the borders.
+// chunk rule worked out in full on the whole content: the result and the cycles
+// agree at every sieve width this processor runs (a text across a read border is
+// reported in the cycle where it ends), and so do the finder's progress
+// notifications, with NUL runs longer than a chunk, 16-bit text, and the text, or
+// only its rarest characters, planted near the borders.
 TEST_F(FileContainsText, LargeFilesGiveTheResultAndCyclesOfTheChunkRule) {
   // Every cycle worked: the filtered text behind L spaces, chunk by chunk; the
   // cycles it takes and whether it finds the text.
@@ -497,6 +544,13 @@ TEST_F(FileContainsText, LargeFilesGiveTheResultAndCyclesOfTheChunkRule) {
     recorder.events.clear();
     ASSERT_EQ(expected, Scan(content, text)) << "round " << round;
     ASSERT_EQ(static_cast<int>(cycles / 10), recorder.Count(FOUND_PROGRESS)) << "round " << round;
+    for (SieveWidth width :
+         {SieveWidth::kBytes, SieveWidth::kSse2, SieveWidth::kAvx2, SieveWidth::kAvx512}) {
+      if (!SieveRuns(width)) continue;
+      size_t taken = 0;
+      ASSERT_EQ(expected, Scan(content, text, width, &taken)) << "round " << round;
+      ASSERT_EQ(cycles, taken) << "round " << round << ", width " << static_cast<int>(width);
+    }
   }
 }
 
