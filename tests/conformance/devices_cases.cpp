@@ -352,5 +352,60 @@ TEST_F(Devices, ARemovedDeviceKeepsItsPlaceInItsSet) {
   EXPECT_EQ(Find(set.get(), second, &check), nextIndex);
 }
 
+// The uninstaller turns the card's ports on in the current hardware profile: a property
+// change request through the class-install parameters, carried out by SetupDiChangeState,
+// which sets or clears CSCONFIGFLAG_DISABLED in the profile's key of the device. 64-bit
+// Windows runs no class installer for a 32-bit program (ERROR_IN_WOW64). Wine 8's ANSI
+// parameters call is a stub that refuses every request, and Wine 8 has no
+// SetupDiChangeState at all (a call ends the process): the programs reach it only after a
+// request was accepted, so under Wine they never call it, and neither does the case.
+TEST_F(Devices, AStateChangeRequestDisablesAndEnablesTheDeviceInTheProfile) {
+  const std::string id = MakePort("", {"KESTROLIN\\CONFPORT"});
+  ASSERT_FALSE(id.empty());
+  ScopedDeviceSet set(PortsSet());
+  ASSERT_TRUE(set.valid());
+  SP_DEVINFO_DATA device;
+  ASSERT_GE(Find(set.get(), id, &device), 0);
+  const std::string profileKey =
+      "SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current\\System\\CurrentControlSet\\Enum\\" +
+      id;
+  for (const DWORD state : {static_cast<DWORD>(DICS_DISABLE), static_cast<DWORD>(DICS_ENABLE)}) {
+    SCOPED_TRACE(state == DICS_DISABLE ? "disable" : "enable");
+    SP_PROPCHANGE_PARAMS change;
+    std::memset(&change, 0, sizeof change);
+    change.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
+    change.ClassInstallHeader.InstallFunction = DIF_PROPERTYCHANGE;
+    change.StateChange = state;
+    change.Scope = DICS_FLAG_CONFIGSPECIFIC;
+    change.HwProfile = 0;
+    const BOOL requested = SetupDiSetClassInstallParamsA(set.get(), &device,
+                                                         &change.ClassInstallHeader, sizeof change);
+    if (IsWine()) {
+      EXPECT_FALSE(requested);
+      continue;
+    }
+    ASSERT_TRUE(requested) << GetLastError();
+    SetLastError(0);
+    const BOOL changed = SetupDiChangeState(set.get(), &device);
+    const DWORD error = GetLastError();
+    if (IsWow64()) {
+      EXPECT_FALSE(changed);
+      EXPECT_EQ(error, static_cast<DWORD>(ERROR_IN_WOW64));
+      continue;
+    }
+    EXPECT_TRUE(changed) << error;
+    ScopedKey key;
+    ASSERT_EQ(
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, profileKey.c_str(), 0, KEY_QUERY_VALUE, key.receive()),
+        ERROR_SUCCESS);
+    DWORD flags = 0, size = sizeof flags;
+    ASSERT_EQ(RegQueryValueExA(key.get(), "CSConfigFlags", nullptr, nullptr,
+                               reinterpret_cast<BYTE*>(&flags), &size),
+              ERROR_SUCCESS);
+    constexpr DWORD kDisabled = 0x1;  // CSCONFIGFLAG_DISABLED, regstr.h
+    EXPECT_EQ(flags & kDisabled, state == DICS_DISABLE ? kDisabled : 0u);
+  }
+}
+
 }  // namespace
 }  // namespace conformance

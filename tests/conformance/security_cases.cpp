@@ -230,6 +230,9 @@ TEST(Privileges, AnAdministratorCanEnableTheShutdownPrivilege) {
   SetLastError(0xDEAD);
   EXPECT_TRUE(AdjustTokenPrivileges(token.handle, FALSE, &privileges, 0, nullptr, nullptr));
   EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+  // Disabled again: no later case may restart the machine by mistake.
+  privileges.Privileges[0].Attributes = 0;
+  EXPECT_TRUE(AdjustTokenPrivileges(token.handle, FALSE, &privileges, 0, nullptr, nullptr));
 }
 
 TEST(Privileges, AnUnknownPrivilegeNameIsNotFound) {

@@ -157,6 +157,12 @@ typedef struct tagPAINTSTRUCT {
 #define WM_COMMAND 0x0111
 #define WM_SYSCOMMAND 0x0112
 #define WM_USER 0x0400
+#define WM_APP 0x8000
+#define BM_CLICK 0x00F5
+#define VK_TAB 0x09
+#define VK_RETURN 0x0D
+#define VK_ESCAPE 0x1B
+#define VK_SPACE 0x20
 #define DM_GETDEFID (WM_USER + 0)
 #define DM_SETDEFID (WM_USER + 1)
 #define DC_HASDEFID 0x534B
@@ -221,6 +227,7 @@ BOOL WINAPI DrawIcon(HDC hDC, int X, int Y, HICON hIcon);
 BOOL WINAPI DestroyWindow(HWND hWnd);
 BOOL WINAPI IsWindow(HWND hWnd);
 HWND WINAPI GetParent(HWND hWnd);
+HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName);
 BOOL WINAPI ExitWindowsEx(UINT uFlags, DWORD dwReason);
 
 // The program's own resources (string table, icons); a null instance is the program.

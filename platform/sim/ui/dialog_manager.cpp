@@ -133,13 +133,8 @@ LRESULT WindowManager::DefaultDialogProc(uintptr_t handle, UINT message, WPARAM 
       return TRUE;
     case WM_GETTEXTLENGTH:
       return static_cast<LRESULT>(w->text.size());
-    case WM_GETTEXT: {
-      if (wParam == 0 || !lParam) return 0;
-      const size_t n = std::min<size_t>(wParam - 1, w->text.size());
-      std::memcpy(reinterpret_cast<char*>(lParam), w->text.data(), n);
-      reinterpret_cast<char*>(lParam)[n] = '\0';
-      return static_cast<LRESULT>(n);
-    }
+    case WM_GETTEXT:
+      return CopyWindowText(w->text, wParam, lParam);
     case WM_SETICON: {
       HICON icon = reinterpret_cast<HICON>(lParam);
       HICON& slot = wParam == ICON_BIG ? w->bigIcon : w->smallIcon;
@@ -192,6 +187,7 @@ LRESULT WindowManager::DefaultDialogProc(uintptr_t handle, UINT message, WPARAM 
       }
       if (target) {
         w->focus = target;
+        w->focusIsDefault = IsPushButton(Find(target));
         Changed();
       }
       return 0;
@@ -239,6 +235,7 @@ std::string WindowManager::Plan(const Input& input, Window& target, InputAction*
       return name + " is not a push button";
     if (!button->Visible()) return name + " is hidden";
     if (button->Disabled()) return name + " is disabled";
+    if (target.focus != button->handle) target.focusIsDefault = false;
     target.focus = button->handle;  // a click focuses the button
     Changed();
     action->what = InputAction::Do::Message;
@@ -286,9 +283,9 @@ std::string WindowManager::Plan(const Input& input, Window& target, InputAction*
   Window* focused = Find(target.focus);
   switch (input.key) {
     case Input::Key::Enter: {
-      // The focused push button, else the default button, else IDOK (IsDialogMessage).
-      if (focused && !focused->Disabled() &&
-          KindOfControl(focused->className, focused->style) == ControlKind::PushButton)
+      // The focused push button where navigation made it the default, else the default
+      // button unless it is disabled, else IDOK (IsDialogMessage).
+      if (target.focusIsDefault && focused && !focused->Disabled() && IsPushButton(focused))
         return press(focused);
       if (target.defaultId) {
         Window* def = controlWithId(target.defaultId);
@@ -311,6 +308,7 @@ std::string WindowManager::Plan(const Input& input, Window& target, InputAction*
       const uintptr_t next = NextTabStop(target, target.focus, input.key == Input::Key::ShiftTab);
       if (!next) return "no control can take the focus";
       target.focus = next;
+      target.focusIsDefault = IsPushButton(Find(next));
       Changed();
       return "";
     }
@@ -328,6 +326,7 @@ std::string WindowManager::Plan(const Input& input, Window& target, InputAction*
           if (Window* n = Find(target.children[j]);
               n && (n->style & WS_TABSTOP) && n->Visible() && !n->Disabled()) {
             target.focus = n->handle;
+            target.focusIsDefault = IsPushButton(n);
             Changed();
             return "";
           }

@@ -64,6 +64,18 @@ int WindowManager::RunMessageBox(HWND ownerWindow, const std::string& text,
       }
     }
   }
+  // Its text is a static control of its own, as in the message box Windows builds.
+  auto label = std::make_shared<Window>();
+  label->handle = NewHandle();
+  label->kind = Kind::Control;
+  label->thread = box->thread;
+  label->parent = box->handle;
+  label->className = "Static";
+  label->text = text;
+  label->style = WS_CHILD | WS_VISIBLE | SS_NOPREFIX;
+  label->id = Window::kBoxTextId;
+  box->children.push_back(label->handle);
+  windows_[label->handle] = label;
   windows_[box->handle] = box;
   topLevel_.push_back(box->handle);
   SettleCurrentInput();
@@ -74,6 +86,38 @@ int WindowManager::RunMessageBox(HWND ownerWindow, const std::string& text,
   if (!box->destroyed) Destroy(lock, box->handle);
   if (!answer) Fail(ERROR_CANCELLED);
   return answer;
+}
+
+LRESULT WindowManager::MessageBoxProc(uintptr_t handle, UINT message, WPARAM wParam,
+                                      LPARAM lParam) {
+  std::lock_guard<std::mutex> g(mutex_);
+  Window* box = Find(handle);
+  if (!box) return 0;
+  switch (message) {
+    case WM_GETTEXTLENGTH:
+      return static_cast<LRESULT>(box->boxCaption.size());
+    case WM_GETTEXT:
+      return CopyWindowText(box->boxCaption, wParam, lParam);
+    case WM_SETTEXT:
+      box->boxCaption = lParam ? reinterpret_cast<const char*>(lParam) : "";
+      Changed();
+      return TRUE;
+    case WM_COMMAND: {
+      // A button's command answers the box; Cancel's answers a box with OK alone with OK,
+      // as its Esc does.
+      int id = LOWORD(wParam);
+      if (id == IDCANCEL && (box->boxType & MB_TYPEMASK) == MB_OK) id = IDOK;
+      for (auto& [answer, label] : box->buttons) {
+        if (answer != id || box->answered) continue;
+        box->answered = true;
+        box->answer = id;
+        Changed();
+      }
+      return 0;
+    }
+    default:
+      return 0;
+  }
 }
 
 std::string WindowManager::PlanForMessageBox(const Input& input, Window& target,

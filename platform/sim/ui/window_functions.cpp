@@ -35,6 +35,25 @@ int ScaleRounded(int value, int numerator, int denominator) {
 }  // namespace
 
 LRESULT WindowManager::ControlProc(uintptr_t handle, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == BM_CLICK) {
+    // A push button clicked: its dialog gets the command, as from the mouse, and the button
+    // the focus. A disabled or hidden button takes no click.
+    uintptr_t dialog = 0;
+    int id = 0;
+    {
+      std::lock_guard<std::mutex> g(mutex_);
+      Window* w = Find(handle);
+      Window* d = w ? DialogOf(w) : nullptr;
+      if (!d || d == w || !IsPushButton(w) || w->Disabled() || !w->Visible()) return 0;
+      if (d->focus != w->handle) d->focusIsDefault = false;
+      d->focus = w->handle;
+      Changed();
+      dialog = d->handle;
+      id = w->id;
+    }
+    Dispatch(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), static_cast<LPARAM>(handle));
+    return 0;
+  }
   std::lock_guard<std::mutex> g(mutex_);
   Window* w = Find(handle);
   if (!w) return 0;
@@ -45,13 +64,8 @@ LRESULT WindowManager::ControlProc(uintptr_t handle, UINT message, WPARAM wParam
       return TRUE;
     case WM_GETTEXTLENGTH:
       return static_cast<LRESULT>(w->text.size());
-    case WM_GETTEXT: {
-      if (wParam == 0 || !lParam) return 0;
-      const size_t n = std::min<size_t>(wParam - 1, w->text.size());
-      std::memcpy(reinterpret_cast<char*>(lParam), w->text.data(), n);
-      reinterpret_cast<char*>(lParam)[n] = '\0';
-      return static_cast<LRESULT>(n);
-    }
+    case WM_GETTEXT:
+      return CopyWindowText(w->text, wParam, lParam);
     default:
       break;
   }
@@ -131,7 +145,7 @@ HWND WindowManager::GetDlgItem(HWND dialog, int id) const {
   if (!w) return nullptr;
   for (uintptr_t h : w->children)
     if (const Window* c = Find(h); c && c->id == id) return reinterpret_cast<HWND>(h);
-  Fail(1421);  // ERROR_CONTROL_ID_NOT_FOUND
+  Fail(ERROR_CONTROL_ID_NOT_FOUND);
   return nullptr;
 }
 
@@ -191,6 +205,7 @@ HWND WindowManager::SetFocus(HWND window) {
   if (!dialog || w->Disabled() || dialog->Disabled() || (dialog->style & WS_MINIMIZE))
     return nullptr;
   dialog->focus = w->kind == Kind::Control ? w->handle : 0;
+  dialog->focusIsDefault = false;
   Changed();
   return previous;
 }
@@ -383,6 +398,19 @@ HWND WindowManager::GetParent(HWND window) const {
   Window* w = FindLive(window);
   if (!w) return nullptr;
   return Find(w->parent) ? reinterpret_cast<HWND>(w->parent) : nullptr;
+}
+
+HWND WindowManager::FindWindow(const char* className, const char* caption) const {
+  std::lock_guard<std::mutex> g(mutex_);
+  for (auto it = topLevel_.rbegin(); it != topLevel_.rend(); ++it) {
+    const Window* w = Find(*it);
+    if (!w || (className && !SameClass(w->className, className))) continue;
+    // Both compare without regard to case.
+    if (caption && !SameClass(w->kind == Kind::MessageBox ? w->boxCaption : w->text, caption))
+      continue;
+    return reinterpret_cast<HWND>(w->handle);
+  }
+  return nullptr;
 }
 
 void WindowManager::InitCommonControls(DWORD classes) {

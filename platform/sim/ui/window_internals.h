@@ -3,6 +3,7 @@
 // for class names that every part applies.
 #pragma once
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <deque>
@@ -38,6 +39,10 @@ struct WindowManager::Window {
   std::vector<uintptr_t> children;
   uintptr_t focus = 0;
   int defaultId = 0;
+  // The focus came to a push button by the dialog manager's navigation (Tab, WM_NEXTDLGCTL),
+  // which makes that button the default while it has the focus. A program's SetFocus, the
+  // first focus after WM_INITDIALOG and a click move the focus without that.
+  bool focusIsDefault = false;
   bool shown = false;
   bool ended = false;
   INT_PTR result = 0;
@@ -57,6 +62,7 @@ struct WindowManager::Window {
   UINT boxType = 0;
   std::vector<std::pair<int, std::string>> buttons;
   int boxFocus = 0;
+  static constexpr int kBoxTextId = 0xFFFF;  // the text control of a message box, as on Windows
   bool answered = false;
   int answer = 0;
 
@@ -129,6 +135,21 @@ inline ControlKind KindOfControl(const std::string& className, uint32_t style) {
     return (style & SS_TYPEMASK) == SS_ICON ? ControlKind::Icon : ControlKind::Static;
   if (IsProgressClass(className)) return ControlKind::ProgressBar;
   return ControlKind::Other;
+}
+
+// WM_GETTEXT's answer: `text` cut to the caller's `size` characters with their NUL.
+inline LRESULT CopyWindowText(const std::string& text, WPARAM size, LPARAM buffer) {
+  if (size == 0 || !buffer) return 0;
+  const size_t n = std::min<size_t>(size - 1, text.size());
+  std::memcpy(reinterpret_cast<char*>(buffer), text.data(), n);
+  reinterpret_cast<char*>(buffer)[n] = '\0';
+  return static_cast<LRESULT>(n);
+}
+
+// A push button: the window of a control that is one (null for none).
+template <typename WindowRecord>
+bool IsPushButton(const WindowRecord* w) {
+  return w && KindOfControl(w->className, w->style) == ControlKind::PushButton;
 }
 
 inline std::string ButtonName(int id, const std::string& text) {

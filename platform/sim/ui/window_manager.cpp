@@ -89,8 +89,7 @@ WindowView WindowManager::ViewOf(const Window& w) const {
   v.systemMenu = w.menuItems;
   // The button Enter presses: the focused push button, else the dialog's default.
   uintptr_t defaultButton = 0;
-  if (Window* f = Find(w.focus);
-      f && KindOfControl(f->className, f->style) == ControlKind::PushButton) {
+  if (Window* f = Find(w.focus); w.focusIsDefault && IsPushButton(f)) {
     defaultButton = f->handle;
   } else {
     for (uintptr_t h : w.children)
@@ -278,6 +277,10 @@ void WindowManager::Pump(Lock& lock, const std::function<bool()>& done, bool tak
       if (!q.posted.empty()) {
         const PostedMessage m = q.posted.front();
         q.posted.pop_front();
+        if (m.message == WM_KEYDOWN) {
+          TakePostedKey(lock, m.window, m.wParam);
+          continue;
+        }
         lock.unlock();
         Dispatch(m.window, m.message, m.wParam, m.lParam);
         lock.lock();
@@ -335,7 +338,7 @@ LRESULT WindowManager::Dispatch(uintptr_t handle, UINT message, WPARAM wParam, L
     proc = w->proc;
   }
   if (kind == Kind::Control) return ControlProc(handle, message, wParam, lParam);
-  if (kind == Kind::MessageBox) return 0;
+  if (kind == Kind::MessageBox) return MessageBoxProc(handle, message, wParam, lParam);
   HWND hwnd = reinterpret_cast<HWND>(handle);
   const INT_PTR r = proc ? proc(hwnd, message, wParam, lParam) : FALSE;
   switch (message) {
@@ -349,6 +352,42 @@ LRESULT WindowManager::Dispatch(uintptr_t handle, UINT message, WPARAM wParam, L
       break;
   }
   return DefaultDialogProc(handle, message, wParam, lParam);
+}
+
+void WindowManager::TakePostedKey(Lock& lock, uintptr_t window, WPARAM virtualKey) {
+  Window* w = Find(window);
+  Window* top = w && w->kind == Kind::Control ? Find(w->parent) : w;
+  if (!top) return;
+  Input input;
+  input.window = top->handle;
+  switch (virtualKey) {
+    case VK_RETURN:
+      input.key = Input::Key::Enter;
+      break;
+    case VK_ESCAPE:
+      input.key = Input::Key::Escape;
+      break;
+    case VK_TAB:
+      input.key = Input::Key::Tab;
+      break;
+    case VK_SPACE:
+      input.key = Input::Key::Space;
+      break;
+    default:
+      return;  // no other key means anything to a dialog or a message box
+  }
+  InputAction action;
+  // What the dialog manager refuses (Enter on a disabled default) the key does not do.
+  if (!Plan(input, *top, &action).empty()) return;
+  if (action.what == InputAction::Do::Answer) {
+    top->answered = true;
+    top->answer = action.answer;
+    Changed();
+  } else if (action.what == InputAction::Do::Message) {
+    lock.unlock();
+    Dispatch(action.window, action.message, action.wParam, action.lParam);
+    lock.lock();
+  }
 }
 
 void WindowManager::HandleInput(Lock& lock, const std::shared_ptr<PendingInput>& in) {

@@ -101,10 +101,16 @@ class WindowManager {
   BOOL DestroyWindow(HWND window);
   BOOL IsWindow(HWND window) const;
   HWND GetParent(HWND window) const;
+  // A top-level window of the process by its class ("#32770" for dialogs and message
+  // boxes; null for any) and its caption (null for any), the newest first.
+  HWND FindWindow(const char* className, const char* caption) const;
   void InitCommonControls(DWORD classes);
 
  private:
   enum class Kind { Dialog, Control, MessageBox };
+  // A message box's own window procedure: its caption, and the commands of its buttons.
+  LRESULT MessageBoxProc(uintptr_t handle, UINT message, WPARAM wParam, LPARAM lParam);
+
   struct Window;
   struct SentMessage;
   struct PostedMessage;
@@ -129,6 +135,8 @@ class WindowManager {
   LRESULT Dispatch(uintptr_t window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT DefaultDialogProc(uintptr_t window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT ControlProc(uintptr_t window, UINT message, WPARAM wParam, LPARAM lParam);
+  // A key posted to a window of a dialog or box, taken as the dialog manager takes keys.
+  void TakePostedKey(Lock& lock, uintptr_t window, WPARAM virtualKey);
   void HandleInput(Lock& lock, const std::shared_ptr<PendingInput>& input);
   // Under the lock: why `input` cannot be carried out on `target` now, or empty; on
   // success `action` says what to do.

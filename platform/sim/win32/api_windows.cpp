@@ -251,6 +251,12 @@ HWND WINAPI GetParent(HWND hWnd) {
   return call.windows().GetParent(hWnd);
 }
 
+HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
+  WindowCall call("FindWindowA");
+  if (call.fault) return nullptr;
+  return call.windows().FindWindow(lpClassName, lpWindowName);
+}
+
 void WINAPI InitCommonControls(void) {
   WindowCall call("InitCommonControls");
   if (call.fault) return;

@@ -8,10 +8,22 @@
 #include "env/resources_sim.h"
 #include "platform/sim/machine/machine.h"
 #include "platform/sim/machine/process.h"
+#include "platform/sim/ui/front_end.h"
 
 namespace conformance {
 
 namespace {
+
+// The conformance program's screen, which no one watches: a message box waits for an answer,
+// as on Windows, which a case gives it from another thread.
+class UnwatchedScreen : public sim::FrontEnd {
+ public:
+  void Attach(sim::WindowManager&) override {}
+  void Show(const sim::Screen&) override {}
+  void Detach() override {}
+};
+
+UnwatchedScreen g_screen;
 std::unique_ptr<sim::Machine> g_machine;
 std::unique_ptr<sim::ProcessScope> g_process;
 std::string g_edition = "xp";
@@ -43,6 +55,7 @@ bool SetUpPlatform(int* argc, char** argv) {
   g_machine->files.WriteFile(options.modulePath, "conformance tests");
   options.resources = ConformanceResources();
   options.is64BitProcess = g_nativeProcess;
+  options.frontEnd = &g_screen;
   g_process = std::make_unique<sim::ProcessScope>(*g_machine, options);
   return true;
 }
