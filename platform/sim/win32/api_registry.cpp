@@ -281,66 +281,21 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
   return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                             LPBYTE lpData, LPDWORD lpcbData) {
-  ApiCall call("RegQueryValueExA", ApiCall::Deferred{});
-  (void)lpReserved;
-  OpenKey k;
-  if (LONG r = sim::Resolve(call.process(), hKey, &k)) return r;
-  const std::string name = lpValueName ? lpValueName : "";
-  if (call.CheckFaultNaming([&] { return k.key->FullPath() + "\\" + name; }))
-    return static_cast<LONG>(*call.fault());
-  if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
-  if (!sim::NeedAccess(k, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  const sim::RegValue* value = k.key->values.Find(name);
-  if (!value) return ERROR_FILE_NOT_FOUND;
-  if (lpType) *lpType = value->type;
-  if (!lpcbData) return ERROR_SUCCESS;
-  const DWORD size = static_cast<DWORD>(value->data.size());
-  if (lpData && *lpcbData < size) {
-    // Windows leaves the buffer's contents undefined; the simulator fills it with the
-    // value's first bytes, as NT's partial query does, so that a caller that uses them
-    // is seen to.
-    std::memcpy(lpData, value->data.data(), *lpcbData);
-    *lpcbData = size;
-    return ERROR_MORE_DATA;
-  }
-  if (lpData && size) std::memcpy(lpData, value->data.data(), size);
-  *lpcbData = size;
-  return ERROR_SUCCESS;
-}
-
-LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
-                           const BYTE* lpData, DWORD cbData) {
-  ApiCall call("RegSetValueExA", ApiCall::Deferred{});
-  (void)Reserved;
-  OpenKey k;
-  if (LONG r = sim::Resolve(call.process(), hKey, &k)) return r;
-  const std::string name = lpValueName ? lpValueName : "";
-  if (call.CheckFaultNaming([&] { return k.key->FullPath() + "\\" + name; }))
-    return static_cast<LONG>(*call.fault());
-  if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
-  if (!sim::NeedAccess(k, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-  sim::RegValue value;
-  value.type = dwType;
-  if (cbData) value.data.assign(reinterpret_cast<const char*>(lpData), cbData);
-  k.key->values.Put(name, std::move(value));
-  k.key->lastWriteTime = call.machine().Now();
-  return ERROR_SUCCESS;
-}
-
-// The wide value calls. The simulated registry keeps the ANSI bytes its programs write;
-// string data crosses these calls as UTF-16LE, converted through code page 1252 the way
-// Windows converts through the ANSI code page. A name or text that code page cannot hold
-// is beyond this registry (Windows would keep it): the set fails with
+// The value calls, ANSI and wide. The simulated registry keeps the ANSI bytes its programs
+// write; through the wide calls string data crosses as UTF-16LE, converted through code page
+// 1252 the way Windows converts through the ANSI code page. A name or text that code page
+// cannot hold is beyond this registry (Windows would keep it): the set fails with
 // ERROR_NO_UNICODE_TRANSLATION, the query finds no such value.
 namespace sim {
 namespace {
+
+enum class Text { kAnsi, kUtf16 };
 
 bool HoldsText(DWORD type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
+// A wide value name in the registry's code page; false when it has no such form.
 bool AnsiValueName(LPCWSTR name, std::string* ansi) {
   std::string utf16;
   for (; name && *name; ++name) {
@@ -350,30 +305,27 @@ bool AnsiValueName(LPCWSTR name, std::string* ansi) {
   return Utf16LeToAnsi(utf16, ansi, nullptr);
 }
 
-}  // namespace
-}  // namespace sim
-
-LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                             LPBYTE lpData, LPDWORD lpcbData) {
-  ApiCall call("RegQueryValueExW", ApiCall::Deferred{});
-  (void)lpReserved;
+// RegQueryValueEx of `name` (null: a name this registry cannot hold, so no value).
+LONG QueryValue(ApiCall& call, HKEY hKey, const std::string* name, Text text, LPDWORD lpType,
+                LPBYTE lpData, LPDWORD lpcbData) {
   OpenKey k;
-  if (LONG r = sim::Resolve(call.process(), hKey, &k)) return r;
-  std::string name;
-  const bool named = sim::AnsiValueName(lpValueName, &name);
-  if (call.CheckFaultNaming([&] { return k.key->FullPath() + "\\" + name; }))
+  if (LONG r = Resolve(call.process(), hKey, &k)) return r;
+  if (call.CheckFaultNaming([&] { return k.key->FullPath() + "\\" + (name ? *name : ""); }))
     return static_cast<LONG>(*call.fault());
   if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
-  if (!sim::NeedAccess(k, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  const sim::RegValue* value = named ? k.key->values.Find(name) : nullptr;
+  if (!NeedAccess(k, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  const RegValue* value = name ? k.key->values.Find(*name) : nullptr;
   if (!value) return ERROR_FILE_NOT_FOUND;
   if (lpType) *lpType = value->type;
   if (!lpcbData) return ERROR_SUCCESS;
   const std::string data =
-      sim::HoldsText(value->type) ? sim::AnsiToUtf16Le(value->data) : value->data;
+      text == Text::kUtf16 && HoldsText(value->type) ? AnsiToUtf16Le(value->data) : value->data;
   const DWORD size = static_cast<DWORD>(data.size());
   if (lpData && *lpcbData < size) {
-    std::memcpy(lpData, data.data(), *lpcbData);  // as the ANSI call does
+    // Windows leaves the buffer's contents undefined; the simulator fills it with the
+    // value's first bytes, as NT's partial query does, so that a caller that uses them
+    // is seen to.
+    std::memcpy(lpData, data.data(), *lpcbData);
     *lpcbData = size;
     return ERROR_MORE_DATA;
   }
@@ -382,31 +334,67 @@ LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
   return ERROR_SUCCESS;
 }
 
+// RegSetValueEx of `name` (null: a name this registry cannot hold).
+LONG SetValue(ApiCall& call, HKEY hKey, const std::string* name, Text text, DWORD type,
+              const BYTE* lpData, DWORD cbData) {
+  OpenKey k;
+  if (LONG r = Resolve(call.process(), hKey, &k)) return r;
+  if (call.CheckFaultNaming([&] { return k.key->FullPath() + "\\" + (name ? *name : ""); }))
+    return static_cast<LONG>(*call.fault());
+  if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
+  if (!NeedAccess(k, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  RegValue value;
+  value.type = type;
+  if (cbData) value.data.assign(reinterpret_cast<const char*>(lpData), cbData);
+  if (text == Text::kUtf16 && HoldsText(type)) {
+    value.data.resize(value.data.size() & ~static_cast<size_t>(1));  // whole characters
+    std::string ansi;
+    if (!Utf16LeToAnsi(value.data, &ansi, nullptr)) return ERROR_NO_UNICODE_TRANSLATION;
+    value.data = std::move(ansi);
+  }
+  if (!name) return ERROR_NO_UNICODE_TRANSLATION;
+  k.key->values.Put(*name, std::move(value));
+  k.key->lastWriteTime = call.machine().Now();
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+}  // namespace sim
+
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                             LPBYTE lpData, LPDWORD lpcbData) {
+  ApiCall call("RegQueryValueExA", ApiCall::Deferred{});
+  (void)lpReserved;
+  const std::string name = lpValueName ? lpValueName : "";
+  return sim::QueryValue(call, hKey, &name, sim::Text::kAnsi, lpType, lpData, lpcbData);
+}
+
+LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                             LPBYTE lpData, LPDWORD lpcbData) {
+  ApiCall call("RegQueryValueExW", ApiCall::Deferred{});
+  (void)lpReserved;
+  std::string name;
+  const bool named = sim::AnsiValueName(lpValueName, &name);
+  return sim::QueryValue(call, hKey, named ? &name : nullptr, sim::Text::kUtf16, lpType, lpData,
+                         lpcbData);
+}
+
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
+                           const BYTE* lpData, DWORD cbData) {
+  ApiCall call("RegSetValueExA", ApiCall::Deferred{});
+  (void)Reserved;
+  const std::string name = lpValueName ? lpValueName : "";
+  return sim::SetValue(call, hKey, &name, sim::Text::kAnsi, dwType, lpData, cbData);
+}
+
 LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                            const BYTE* lpData, DWORD cbData) {
   ApiCall call("RegSetValueExW", ApiCall::Deferred{});
   (void)Reserved;
-  OpenKey k;
-  if (LONG r = sim::Resolve(call.process(), hKey, &k)) return r;
   std::string name;
   const bool named = sim::AnsiValueName(lpValueName, &name);
-  if (call.CheckFaultNaming([&] { return k.key->FullPath() + "\\" + name; }))
-    return static_cast<LONG>(*call.fault());
-  if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
-  if (!sim::NeedAccess(k, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-  sim::RegValue value;
-  value.type = dwType;
-  if (cbData) value.data.assign(reinterpret_cast<const char*>(lpData), cbData);
-  if (sim::HoldsText(dwType)) {
-    value.data.resize(value.data.size() & ~static_cast<size_t>(1));  // whole characters
-    std::string ansi;
-    if (!sim::Utf16LeToAnsi(value.data, &ansi, nullptr)) return ERROR_NO_UNICODE_TRANSLATION;
-    value.data = std::move(ansi);
-  }
-  if (!named) return ERROR_NO_UNICODE_TRANSLATION;
-  k.key->values.Put(name, std::move(value));
-  k.key->lastWriteTime = call.machine().Now();
-  return ERROR_SUCCESS;
+  return sim::SetValue(call, hKey, named ? &name : nullptr, sim::Text::kUtf16, dwType, lpData,
+                       cbData);
 }
 
 LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
