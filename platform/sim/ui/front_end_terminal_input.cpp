@@ -93,4 +93,40 @@ std::optional<Input> InputForKey(const TerminalKey& key) {
   return input;
 }
 
+std::vector<std::string> KeyHelp(const Screen& screen) {
+  std::vector<std::string> items;
+  const WindowView* active = screen.Active();
+  if (active) {
+    std::string enter;  // what Enter presses: "Enter/Space: press Exit"
+    std::vector<std::string> altLetters;
+    auto offer = [&](const std::string& caption) {
+      if (const char letter = MnemonicOf(caption))
+        altLetters.push_back(std::string("Alt+") + letter + ": " + WithoutMnemonics(caption));
+    };
+    if (active->kind == WindowKind::MessageBox) {
+      for (size_t i = 0; i < active->buttons.size(); ++i) {
+        if (static_cast<int>(i) == active->focusedButton)
+          enter = "Enter/Space: press " + WithoutMnemonics(active->buttons[i].second);
+        offer(active->buttons[i].second);
+      }
+    } else {
+      for (const ControlView& c : active->controls) {
+        if (!c.visible || !c.enabled || c.kind != ControlKind::PushButton) continue;
+        // Space presses only the focused button; Enter the focused one, else the default.
+        if (c.isDefault)
+          enter = std::string(c.focused ? "Enter/Space" : "Enter") + ": press " +
+                  WithoutMnemonics(c.text);
+        offer(c.text);
+      }
+    }
+    if (!enter.empty()) items.push_back(enter);
+    items.push_back("Tab/Shift+Tab: next/previous button");
+    items.insert(items.end(), altLetters.begin(), altLetters.end());
+    items.push_back("Esc: cancel");
+  }
+  items.push_back("Ctrl+C: quit");
+  items.push_back("buttons: > focused <  ( disabled )");
+  return items;
+}
+
 }  // namespace sim

@@ -20,7 +20,9 @@
 namespace sim {
 
 struct RenderOptions {
-  bool ansi = false;       // escapes for attributes, cursor home and clear; "\r\n" lines
+  bool ansi = false;       // escapes for attributes, each line ended by "erase to its end"
+                           // and "\r\n"; the caller places the drawing
+  bool keyHelp = true;     // with ansi: the keys the active window takes, under the windows
   std::string statusLine;  // shown under the windows (the terminal's last message)
   int columns = 0;         // the terminal's width: the lines under the windows wrap to it;
                            // 0 when unknown
