@@ -120,7 +120,7 @@ std::vector<std::string> KeyHelp(const Screen& screen) {
       }
     }
     if (!enter.empty()) items.push_back(enter);
-    items.push_back("Tab/Shift+Tab: next/previous button");
+    items.push_back("Tab: next button");
     items.insert(items.end(), altLetters.begin(), altLetters.end());
     items.push_back("Esc: cancel");
   }

@@ -9,7 +9,8 @@
 //
 // Buttons read "[ OK ]"; the focused one "> OK <"; a disabled one "( OK )". With ANSI
 // escapes the focused button is also shown reversed, the default one bold, disabled ones
-// dim and mnemonic letters underlined.
+// dim and mnemonic letters underlined, and the key help under the windows says what the
+// keys press (KeyHelp): the button Enter presses, each Alt letter, how buttons look.
 #pragma once
 
 #include <string>
