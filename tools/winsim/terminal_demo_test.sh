@@ -1,7 +1,6 @@
 #!/bin/sh
 # The demo played in a terminal (tmux, 80x24) with the keys its screens name: through to
-# its end; closing the uninstaller with Enter at once, then playing it again on the kept
-# machine; and an uninstaller that cannot uninstall, whose long summary must fit. After
+# its end; closing the uninstaller at once, then playing it again on the kept machine; and an uninstaller that cannot uninstall, whose long summary must fit. After
 # each run the last screen holds the summary whole, and the scrollback one drawing of
 # each dialog and no frame or key help of the runs.
 set -u
@@ -44,12 +43,43 @@ wait_for() {
   finish winsim_terminal_demo
   exit 1
 }
-# press KEY WHEN [AND]: waits for WHEN (and AND) on the screen, then types KEY (a tmux
-# key name).
+# press KEY WHEN: waits for WHEN on the screen, then types KEY (a tmux key name).
 press() {
-  wait_for "$2"
-  if [ -n "${3:-}" ]; then wait_for "$3"; fi
-  tmux -S "$socket" send-keys -t demo "$1"
+  wait_for "$1"
+  tmux -S "$socket" send-keys -t demo "$2"
+}
+# choose LABEL: presses the button LABEL with the key the help under the dialog names
+# for it: Space or Enter, or its Alt letter; where it names none but the button is there
+# to be pressed, Tab moves on. Meanwhile the program may still be busy: 10 s at most.
+choose() {
+  i=0
+  while [ $i -lt 100 ]; do
+    screen > "$work/now"
+    key=
+    if grep -qE "(^|  )(Enter/)?Space: press $1(  |\$)" "$work/now"; then
+      key=Space
+    elif grep -qE "(^|  )Enter: press $1(  |\$)" "$work/now"; then
+      key=Enter
+    else
+      letter=$(sed -n "s/.*Alt+\(.\): $1\(  .*\)\{0,1\}\$/\1/p" "$work/now" | head -n 1)
+      if [ -n "$letter" ]; then
+        key="M-$(printf '%s' "$letter" | tr 'A-Z' 'a-z')"
+      elif grep -qE "\[ +$1 +\]" "$work/now" && grep -qF "Tab: next button" "$work/now"; then
+        tmux -S "$socket" send-keys -t demo Tab
+        sleep 0.2
+      fi
+    fi
+    if [ -n "$key" ]; then
+      tmux -S "$socket" send-keys -t demo "$key"
+      return
+    fi
+    sleep 0.1
+    i=$((i + 1))
+  done
+  fail "the screen names no key for '$1':"
+  cat "$work/now"
+  finish winsim_terminal_demo
+  exit 1
 }
 # after_run NAME: the last screen in $work/NAME.screen, the scrollback in $work/NAME.all
 after_run() {
@@ -70,12 +100,13 @@ drawn_once() {
 
 # ---- played through ---------------------------------------------------------------------
 start
-press Enter "Enter/Space: press Install"
-press Enter "Installation completed" "Enter/Space: press Exit"
-press Enter "press Tab to move to OK"
-press Tab "Enter/Space: press Exit"
-press Enter "Enter/Space: press OK"
-press Enter "completely uninstalled" "Enter/Space: press Exit"
+choose Install
+wait_for "Installation completed"
+choose Exit
+press "Press Enter to start the Uninstall entry's command" Enter
+choose OK
+wait_for "completely uninstalled"
+choose Exit
 after_run through
 contains "played through: exit 0" "$work/through.screen" "EXIT=0"
 contains "the summary's head is on the last screen" "$work/through.screen" "== Summary (machine"
@@ -87,13 +118,14 @@ drawn_once through
 lines=$(wc -l < "$work/through.all")
 [ "$lines" -le 80 ] || fail "played through: $lines lines of scrollback"
 
-# ---- Enter at once closes the uninstaller; the demo says so, and plays again -------------
+# ---- the uninstaller closed at once; the demo says so, and plays again -------------------
 rm -rf "$home/.kestrolin"
 start
-press Enter "Enter/Space: press Install"
-press Enter "Installation completed" "Enter/Space: press Exit"
-press Enter "Press Enter to start the Uninstall entry's command"
-press Enter "Enter/Space: press Exit"
+choose Install
+wait_for "Installation completed"
+choose Exit
+press "Press Enter to start the Uninstall entry's command" Enter
+choose Exit
 after_run closed
 contains "closed: said plainly" "$work/closed.screen" \
   "The uninstaller was closed without uninstalling: it changed nothing"
@@ -101,13 +133,15 @@ contains "closed: how to play again" "$work/closed.screen" "Run scripts/demo to 
 contains "closed: exit 1" "$work/closed.screen" "EXIT=1"
 absent "closed: no failure text" "$work/closed.all" "still there"
 start
-press Enter "Enter/Space: press Install"
-press Enter "Driver for this device is already installed"
-press Enter "Installation completed" "Enter/Space: press Exit"
-press Enter "Press Enter to start the Uninstall entry's command"
-press Tab "Enter/Space: press Exit"
-press Enter "Enter/Space: press OK"
-press Enter "completely uninstalled" "Enter/Space: press Exit"
+choose Install
+wait_for "Driver for this device is already installed"
+choose OK
+wait_for "Installation completed"
+choose Exit
+press "Press Enter to start the Uninstall entry's command" Enter
+choose OK
+wait_for "completely uninstalled"
+choose Exit
 after_run again
 contains "again: kept machine" "$work/again.all" "kept from"
 contains "again: exit 0" "$work/again.screen" "EXIT=0"
@@ -117,13 +151,15 @@ contains "again: done" "$work/again.screen" "Demo done: installed and uninstalle
 # On 64-bit Vista the uninstaller says it cannot uninstall: all the installer added is
 # left, more than a screen holds.
 start --edition vista-x64
-press Enter "Enter/Space: press Install"
-press Enter "Installation completed" "Enter/Space: press Exit"
-press Enter "Press Enter to start the Uninstall entry's command"
-press Tab "Enter/Space: press Exit"
-press Enter "Enter/Space: press OK"
-press Enter "cannot be uninstalled on this"
-press Enter "Nothing was changed on this" "Enter/Space: press Exit"
+choose Install
+wait_for "Installation completed"
+choose Exit
+press "Press Enter to start the Uninstall entry's command" Enter
+choose OK
+wait_for "cannot be uninstalled on this"
+choose OK
+wait_for "Nothing was changed on this"
+choose Exit
 after_run long
 contains "long: the summary's head is on the last screen" "$work/long.screen" "== Summary (machine"
 contains "long: the list is cut" "$work/long.screen" "more (all in"

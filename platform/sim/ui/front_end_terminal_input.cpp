@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "platform/sim/sdk/winuser.h"
+
 namespace sim {
 
 std::vector<TerminalKey> ParseTerminalInput(std::string_view bytes) {
@@ -97,7 +99,7 @@ std::vector<std::string> KeyHelp(const Screen& screen) {
   std::vector<std::string> items;
   const WindowView* active = screen.Active();
   if (active) {
-    std::string enter;  // what Enter presses: "Enter/Space: press Exit"
+    std::string focused, enter;  // the labels of what Space and Enter press
     std::vector<std::string> altLetters;
     auto offer = [&](const std::string& caption) {
       if (const char letter = MnemonicOf(caption))
@@ -106,20 +108,32 @@ std::vector<std::string> KeyHelp(const Screen& screen) {
     if (active->kind == WindowKind::MessageBox) {
       for (size_t i = 0; i < active->buttons.size(); ++i) {
         if (static_cast<int>(i) == active->focusedButton)
-          enter = "Enter/Space: press " + WithoutMnemonics(active->buttons[i].second);
+          focused = enter = WithoutMnemonics(active->buttons[i].second);
         offer(active->buttons[i].second);
       }
     } else {
+      // Space presses the focused button. Enter presses the button the window manager
+      // marks as the default (the focused one only where Tab made it so); where none is
+      // marked, it is the dialog's OK command, which the OK button stands for.
+      bool defaultMarked = false;
       for (const ControlView& c : active->controls) {
-        if (!c.visible || !c.enabled || c.kind != ControlKind::PushButton) continue;
-        // Space presses only the focused button; Enter the focused one, else the default.
-        if (c.isDefault)
-          enter = std::string(c.focused ? "Enter/Space" : "Enter") + ": press " +
-                  WithoutMnemonics(c.text);
+        if (c.kind != ControlKind::PushButton) continue;
+        defaultMarked = defaultMarked || c.isDefault;
+        if (!c.visible || !c.enabled) continue;
+        if (c.focused) focused = WithoutMnemonics(c.text);
+        if (c.isDefault) enter = WithoutMnemonics(c.text);
         offer(c.text);
       }
+      const ControlView* ok = FindControl(*active, IDOK);
+      if (!defaultMarked && ok && ok->visible && ok->enabled && ok->kind == ControlKind::PushButton)
+        enter = WithoutMnemonics(ok->text);
     }
-    if (!enter.empty()) items.push_back(enter);
+    if (!focused.empty() && focused == enter) {
+      items.push_back("Enter/Space: press " + enter);
+    } else {
+      if (!focused.empty()) items.push_back("Space: press " + focused);
+      if (!enter.empty()) items.push_back("Enter: press " + enter);
+    }
     items.push_back("Tab: next button");
     items.insert(items.end(), altLetters.begin(), altLetters.end());
     items.push_back("Esc: cancel");

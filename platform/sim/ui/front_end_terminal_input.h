@@ -31,9 +31,10 @@ std::vector<TerminalKey> ParseTerminalInput(std::string_view bytes);
 std::optional<Input> InputForKey(const TerminalKey& key);
 
 // The keys the active window takes, as items of the help under the windows (an item is
-// not split between lines): the button Enter presses, named, since a dialog may open
-// with Exit as its default; the Alt letters of the buttons that can be pressed; how a
-// focused and a disabled button are drawn.
+// not split between lines): the buttons Space and Enter press, named, since Enter may
+// press another button than the focused one (a dialog's default, or its OK command);
+// the Alt letters of the buttons that can be pressed; how a focused and a disabled
+// button are drawn.
 std::vector<std::string> KeyHelp(const Screen& screen);
 
 }  // namespace sim

@@ -223,18 +223,27 @@ TEST(TerminalInput, BytesToKeys) {
   for (const Case& c : cases) EXPECT_EQ(sim::ParseTerminalInput(c.bytes), c.keys);
 }
 
-// The help names the button Enter presses (Space too when it has the focus), the Alt
-// letters of the buttons that can be pressed, and how focused and disabled buttons look.
+// The help names the buttons Space and Enter press (one item where they are the same),
+// the Alt letters of the buttons that can be pressed, and how focused and disabled
+// buttons look.
 TEST(TerminalInput, KeyHelpNamesWhatTheKeysPress) {
-  sim::WindowView exitFocused = SmallDialog();  // Install disabled, Exit focused and default
+  // SmallDialog: Install (IDOK) focused and the default, Exit disabled.
+  sim::WindowView exitFocused = SmallDialog();  // Install disabled, Exit focused, default
   exitFocused.controls[2].enabled = false;
   exitFocused.controls[2].focused = exitFocused.controls[2].isDefault = false;
   exitFocused.controls[3].enabled = true;
   exitFocused.controls[3].focused = exitFocused.controls[3].isDefault = true;
-  sim::WindowView defaultUnfocused = SmallDialog();  // Install default, nothing focused
+  sim::WindowView defaultUnfocused = SmallDialog();  // nothing focused
   defaultUnfocused.controls[2].focused = false;
-  sim::WindowView allDisabled = SmallDialog();
-  allDisabled.controls[2].enabled = false;
+  sim::WindowView focusedNotDefault = SmallDialog();  // Install focused, Exit the default
+  focusedNotDefault.controls[2].isDefault = false;
+  focusedNotDefault.controls[3].enabled = true;
+  focusedNotDefault.controls[3].isDefault = true;
+  sim::WindowView noDefault = SmallDialog();  // Exit focused, no default: Enter is IDOK's
+  noDefault.controls[2].focused = noDefault.controls[2].isDefault = false;
+  noDefault.controls[3].enabled = noDefault.controls[3].focused = true;
+  sim::WindowView disabledDefault = SmallDialog();  // Enter refused, nothing for Space
+  disabledDefault.controls[2].enabled = false;
   sim::WindowView box;
   box.kind = sim::WindowKind::MessageBox;
   box.buttons = {{IDYES, "&Yes"}, {IDNO, "&No"}, {IDCANCEL, "Cancel"}};
@@ -252,7 +261,13 @@ TEST(TerminalInput, KeyHelpNamesWhatTheKeysPress) {
        {"Enter/Space: press Exit", "Tab: next button", "Alt+X: Exit", "Esc: cancel"}},
       {{defaultUnfocused},
        {"Enter: press Install", "Tab: next button", "Alt+I: Install", "Esc: cancel"}},
-      {{allDisabled}, {"Tab: next button", "Esc: cancel"}},
+      {{focusedNotDefault},
+       {"Space: press Install", "Enter: press Exit", "Tab: next button", "Alt+I: Install",
+        "Alt+X: Exit", "Esc: cancel"}},
+      {{noDefault},
+       {"Space: press Exit", "Enter: press Install", "Tab: next button", "Alt+I: Install",
+        "Alt+X: Exit", "Esc: cancel"}},
+      {{disabledDefault}, {"Tab: next button", "Esc: cancel"}},
       {{ownerOfBox, box},
        {"Enter/Space: press No", "Tab: next button", "Alt+Y: Yes", "Alt+N: No", "Esc: cancel"}},
       {{}, {}},
