@@ -242,8 +242,10 @@ TEST(TerminalInput, KeyHelpNamesWhatTheKeysPress) {
   sim::WindowView noDefault = SmallDialog();  // Exit focused, no default: Enter is IDOK's
   noDefault.controls[2].focused = noDefault.controls[2].isDefault = false;
   noDefault.controls[3].enabled = noDefault.controls[3].focused = true;
-  sim::WindowView disabledDefault = SmallDialog();  // Enter refused, nothing for Space
-  disabledDefault.controls[2].enabled = false;
+  sim::WindowView disabledDefault = SmallDialog();  // Exit the default, disabled: Enter
+  disabledDefault.controls[2].focused = false;      // is refused, not OK's command
+  disabledDefault.controls[2].isDefault = false;
+  disabledDefault.controls[3].isDefault = true;
   sim::WindowView box;
   box.kind = sim::WindowKind::MessageBox;
   box.buttons = {{IDYES, "&Yes"}, {IDNO, "&No"}, {IDCANCEL, "Cancel"}};
@@ -267,7 +269,7 @@ TEST(TerminalInput, KeyHelpNamesWhatTheKeysPress) {
       {{noDefault},
        {"Space: press Exit", "Enter: press Install", "Tab: next button", "Alt+I: Install",
         "Alt+X: Exit", "Esc: cancel"}},
-      {{disabledDefault}, {"Tab: next button", "Esc: cancel"}},
+      {{disabledDefault}, {"Tab: next button", "Alt+I: Install", "Esc: cancel"}},
       {{ownerOfBox, box},
        {"Enter/Space: press No", "Tab: next button", "Alt+Y: Yes", "Alt+N: No", "Esc: cancel"}},
       {{}, {}},
