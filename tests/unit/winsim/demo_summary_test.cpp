@@ -25,6 +25,8 @@ TEST(DemoSummary, LinesBreakAtSpacesKeepingTheirIndentation) {
       {"HKLM\\SOFTWARE\\Uninstall\\Korvane Ltd",
        20,
        {"HKLM\\SOFTWARE\\", "  Uninstall\\Korvane", "  Ltd"}},
+      // After a backslash where that is later than the last space.
+      {"see HKLM\\SOFTWARE\\Uninstall", 16, {"see HKLM\\", "SOFTWARE\\", "Uninstall"}, 0},
       {"    DisplayName    REG_SZ    Korvane", 26, {"    DisplayName    REG_SZ", "      Korvane"}},
       {"\nx\n\ny", 5, {"", "x", "", "y"}},
       {"a  b", 0, {"a  b"}},  // no width: as it is
