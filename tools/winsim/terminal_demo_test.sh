@@ -112,8 +112,10 @@ contains "played through: exit 0" "$work/through.screen" "EXIT=0"
 contains "the summary's head is on the last screen" "$work/through.screen" "== Summary (machine"
 contains "the summary's end is on the last screen" "$work/through.screen" \
   "Demo done: installed and uninstalled."
-contains "a name with spaces is broken between words" "$work/through.screen" \
-  "  Semiconductor Technology Ltd"
+# The entry is printed before the uninstaller and in the summary, broken between words
+# both times (the terminal itself would break "Korvane S/emiconductor").
+n=$(count "$work/through.all" "  Semiconductor Technology Ltd")
+[ "$n" -eq 2 ] || fail "a name with spaces broken between words $n times, not 2"
 drawn_once through
 lines=$(wc -l < "$work/through.all")
 [ "$lines" -le 80 ] || fail "played through: $lines lines of scrollback"
