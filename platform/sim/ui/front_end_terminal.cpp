@@ -22,14 +22,29 @@ namespace {
 // time). Plain globals: a signal handler may only touch these.
 struct termios savedSettings;
 volatile sig_atomic_t savedFd = -1;
+volatile sig_atomic_t savedOutputFd = -1;  // where the screen is drawn; not descriptor 1,
+                                           // which may be held in a file meanwhile
+volatile sig_atomic_t onAlternateScreen = 0;
+
+void WriteEscapes(int fd, const char* text, size_t size) {
+  ssize_t ignored = write(fd, text, size);
+  (void)ignored;
+}
 
 void RestoreTerminal() {
   const int fd = savedFd;
   if (fd < 0) return;
   tcsetattr(fd, TCSAFLUSH, &savedSettings);
-  static const char kShowCursor[] = "\x1b[0m\x1b[?25h\r\n";
-  ssize_t ignored = write(STDOUT_FILENO, kShowCursor, sizeof kShowCursor - 1);
-  (void)ignored;
+  // Back to the normal screen, where the cursor stands where it stood before; without
+  // the alternate screen the drawing is ended by a line of its own.
+  static const char kNormalScreen[] = "\x1b[0m\x1b[?25h\x1b[?1049l";
+  static const char kEndOfDrawing[] = "\x1b[0m\x1b[?25h\r\n";
+  if (onAlternateScreen) {
+    WriteEscapes(savedOutputFd, kNormalScreen, sizeof kNormalScreen - 1);
+  } else {
+    WriteEscapes(savedOutputFd, kEndOfDrawing, sizeof kEndOfDrawing - 1);
+  }
+  onAlternateScreen = 0;
   savedFd = -1;
 }
 
@@ -73,9 +88,15 @@ void TerminalFrontEnd::Attach(WindowManager& windows) {
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     savedFd = inputFd_;
+    savedOutputFd = outputFd_;
     rawMode_ = tcsetattr(inputFd_, TCSAFLUSH, &raw) == 0;
     if (!rawMode_) savedFd = -1;
-    WriteAll(outputFd_, "\x1b[?25l");  // no cursor over the drawing
+  }
+  if (rawMode_) {
+    fullScreen_ = isatty(outputFd_);
+    onAlternateScreen = fullScreen_;
+    // The alternate screen, and no cursor over the drawing.
+    WriteAll(outputFd_, fullScreen_ ? "\x1b[?1049h\x1b[?25l" : "\x1b[?25l");
   }
   if (pipe(wakeFds_) != 0) wakeFds_[0] = wakeFds_[1] = -1;
   reader_ = std::thread([this] { ReadKeys(); });
@@ -87,13 +108,17 @@ void TerminalFrontEnd::Draw(const Screen& screen) {
   std::lock_guard<std::mutex> g(drawMutex_);
   if (screen.version < drawnVersion_) return;  // a newer state is on the screen already
   drawnVersion_ = screen.version;
+  if (!screen.windows.empty()) lastWindows_ = screen;
   RenderOptions options;
   options.ansi = true;
   options.statusLine = statusLine_;
   // Read at every drawing: the terminal may have been resized since the last one.
   struct winsize size = {};
   if (ioctl(outputFd_, TIOCGWINSZ, &size) == 0) options.columns = size.ws_col;
-  WriteAll(outputFd_, RenderScreen(screen, options));
+  // Drawn over the last drawing from the top left, and what is below it erased: the
+  // screen is not cleared first, which would flicker (and, outside the alternate
+  // screen, push the old drawing into the scrollback).
+  WriteAll(outputFd_, "\x1b[H" + RenderScreen(screen, options) + "\x1b[J");
 }
 
 void TerminalFrontEnd::Detach() {
@@ -112,6 +137,16 @@ void TerminalFrontEnd::Detach() {
   if (rawMode_) {
     RestoreTerminal();
     rawMode_ = false;
+  }
+  if (fullScreen_) {
+    // What the program showed last stays in the scrollback, once, without the key help.
+    fullScreen_ = false;
+    if (!lastWindows_.windows.empty()) {
+      RenderOptions options;
+      options.ansi = true;
+      options.keyHelp = false;
+      WriteAll(outputFd_, RenderScreen(lastWindows_, options));
+    }
   }
   windows_ = nullptr;
 }

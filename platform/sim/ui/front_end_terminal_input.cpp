@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "platform/sim/sdk/winuser.h"
+
 namespace sim {
 
 std::vector<TerminalKey> ParseTerminalInput(std::string_view bytes) {
@@ -91,6 +93,54 @@ std::optional<Input> InputForKey(const TerminalKey& key) {
       return std::nullopt;
   }
   return input;
+}
+
+std::vector<std::string> KeyHelp(const Screen& screen) {
+  std::vector<std::string> items;
+  const WindowView* active = screen.Active();
+  if (active) {
+    std::string focused, enter;  // the labels of what Space and Enter press
+    std::vector<std::string> altLetters;
+    auto offer = [&](const std::string& caption) {
+      if (const char letter = MnemonicOf(caption))
+        altLetters.push_back(std::string("Alt+") + letter + ": " + WithoutMnemonics(caption));
+    };
+    if (active->kind == WindowKind::MessageBox) {
+      for (size_t i = 0; i < active->buttons.size(); ++i) {
+        if (static_cast<int>(i) == active->focusedButton)
+          focused = enter = WithoutMnemonics(active->buttons[i].second);
+        offer(active->buttons[i].second);
+      }
+    } else {
+      // Space presses the focused button. Enter presses the button the window manager
+      // marks as the default (the focused one only where Tab made it so); where none is
+      // marked, it is the dialog's OK command, which the OK button stands for.
+      bool defaultMarked = false;
+      for (const ControlView& c : active->controls) {
+        if (c.kind != ControlKind::PushButton) continue;
+        defaultMarked = defaultMarked || c.isDefault;
+        if (!c.visible || !c.enabled) continue;
+        if (c.focused) focused = WithoutMnemonics(c.text);
+        if (c.isDefault) enter = WithoutMnemonics(c.text);
+        offer(c.text);
+      }
+      const ControlView* ok = FindControl(*active, IDOK);
+      if (!defaultMarked && ok && ok->visible && ok->enabled && ok->kind == ControlKind::PushButton)
+        enter = WithoutMnemonics(ok->text);
+    }
+    if (!focused.empty() && focused == enter) {
+      items.push_back("Enter/Space: press " + enter);
+    } else {
+      if (!focused.empty()) items.push_back("Space: press " + focused);
+      if (!enter.empty()) items.push_back("Enter: press " + enter);
+    }
+    items.push_back("Tab: next button");
+    items.insert(items.end(), altLetters.begin(), altLetters.end());
+    items.push_back("Esc: cancel");
+  }
+  items.push_back("Ctrl+C: quit");
+  items.push_back("buttons: > focused <  ( disabled )");
+  return items;
 }
 
 }  // namespace sim

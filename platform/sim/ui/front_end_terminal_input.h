@@ -1,9 +1,10 @@
 // Keys from a terminal in raw mode, as the terminal front end reads them: bytes to keys,
-// and keys to the inputs the window manager takes. Kept apart from the terminal so that
-// it can be tested on byte strings.
+// keys to the inputs the window manager takes, and the help that names the keys the
+// screen takes. Kept apart from the terminal so that it can be tested on byte strings.
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -28,5 +29,12 @@ std::vector<TerminalKey> ParseTerminalInput(std::string_view bytes);
 
 // The input a key stands for; none for Interrupt, which the front end handles itself.
 std::optional<Input> InputForKey(const TerminalKey& key);
+
+// The keys the active window takes, as items of the help under the windows (an item is
+// not split between lines): the buttons Space and Enter press, named, since Enter may
+// press another button than the focused one (a dialog's default, or its OK command);
+// the Alt letters of the buttons that can be pressed; how a focused and a disabled
+// button are drawn.
+std::vector<std::string> KeyHelp(const Screen& screen);
 
 }  // namespace sim

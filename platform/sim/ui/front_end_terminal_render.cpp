@@ -3,18 +3,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
-#include <cstring>
 #include <tuple>
 
 #include "platform/sim/sdk/winuser.h"
+#include "platform/sim/ui/front_end_terminal_input.h"
 
 namespace sim {
 
 namespace {
-
-// The keys, shown under the windows; an item is not split between lines.
-const char* const kKeyHelp[] = {"Tab/Shift+Tab: focus", "Enter/Space: press", "Esc: cancel",
-                                "Alt+letter: button", "Ctrl+C: quit"};
 
 enum Attribute : uint8_t { kBold = 1, kDim = 2, kReverse = 4, kUnderline = 8 };
 
@@ -466,17 +462,18 @@ std::string RenderScreen(const Screen& screen, const RenderOptions& options) {
       canvas.Write(row++, 0, line);
   }
   if (!options.ansi) return canvas.Plain();
+  std::string out = canvas.Ansi();
+  if (!options.keyHelp) return out;
   std::vector<std::string> help(1);
-  for (const char* item : kKeyHelp) {
+  for (const std::string& item : KeyHelp(screen)) {
     if (help.back().empty()) {
       help.back() = item;
-    } else if (static_cast<int>(help.back().size() + 2 + std::strlen(item)) <= wrapWidth) {
-      help.back() += std::string("  ") + item;
+    } else if (static_cast<int>(help.back().size() + 2 + item.size()) <= wrapWidth) {
+      help.back() += "  " + item;
     } else {
       help.push_back(item);
     }
   }
-  std::string out = "\x1b[H\x1b[2J" + canvas.Ansi();
   for (const std::string& line : help) out += "\x1b[2m" + line + "\x1b[0m\x1b[K\r\n";
   return out;
 }

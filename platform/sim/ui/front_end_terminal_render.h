@@ -9,7 +9,8 @@
 //
 // Buttons read "[ OK ]"; the focused one "> OK <"; a disabled one "( OK )". With ANSI
 // escapes the focused button is also shown reversed, the default one bold, disabled ones
-// dim and mnemonic letters underlined.
+// dim and mnemonic letters underlined, and the key help under the windows says what the
+// keys press (KeyHelp): the button Enter presses, each Alt letter, how buttons look.
 #pragma once
 
 #include <string>
@@ -20,7 +21,9 @@
 namespace sim {
 
 struct RenderOptions {
-  bool ansi = false;       // escapes for attributes, cursor home and clear; "\r\n" lines
+  bool ansi = false;       // escapes for attributes, each line ended by "erase to its end"
+                           // and "\r\n"; the caller places the drawing
+  bool keyHelp = true;     // with ansi: the keys the active window takes, under the windows
   std::string statusLine;  // shown under the windows (the terminal's last message)
   int columns = 0;         // the terminal's width: the lines under the windows wrap to it;
                            // 0 when unknown

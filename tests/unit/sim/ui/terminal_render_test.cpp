@@ -1,9 +1,12 @@
-// The terminal front end's drawing of a small dialog and a message box, its word wrap, and
-// its reading of keys from raw terminal bytes.
+// The terminal front end's drawing of a small dialog and a message box, its word wrap, its
+// reading of keys from raw terminal bytes, the keys it names, and its use of a terminal's
+// alternate screen.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -130,7 +133,6 @@ TEST(TerminalRender, AttributesInAnsiMode) {
   sim::RenderOptions options;
   options.ansi = true;
   const std::string out = sim::RenderScreen(screen, options);
-  EXPECT_EQ(out.rfind("\x1b[H\x1b[2J", 0), 0u);              // home and clear first
   EXPECT_NE(out.find("\x1b[0;1;7m> "), std::string::npos);   // focused default: bold, reversed
   EXPECT_NE(out.find("\x1b[0;1;4;7mI"), std::string::npos);  // its mnemonic underlined
   EXPECT_NE(out.find("\x1b[0;2m(  E"), std::string::npos);   // disabled: dim
@@ -221,6 +223,66 @@ TEST(TerminalInput, BytesToKeys) {
   for (const Case& c : cases) EXPECT_EQ(sim::ParseTerminalInput(c.bytes), c.keys);
 }
 
+// The help names the buttons Space and Enter press (one item where they are the same),
+// the Alt letters of the buttons that can be pressed, and how focused and disabled
+// buttons look.
+TEST(TerminalInput, KeyHelpNamesWhatTheKeysPress) {
+  // SmallDialog: Install (IDOK) focused and the default, Exit disabled.
+  sim::WindowView exitFocused = SmallDialog();  // Install disabled, Exit focused, default
+  exitFocused.controls[2].enabled = false;
+  exitFocused.controls[2].focused = exitFocused.controls[2].isDefault = false;
+  exitFocused.controls[3].enabled = true;
+  exitFocused.controls[3].focused = exitFocused.controls[3].isDefault = true;
+  sim::WindowView defaultUnfocused = SmallDialog();  // nothing focused
+  defaultUnfocused.controls[2].focused = false;
+  sim::WindowView focusedNotDefault = SmallDialog();  // Install focused, Exit the default
+  focusedNotDefault.controls[2].isDefault = false;
+  focusedNotDefault.controls[3].enabled = true;
+  focusedNotDefault.controls[3].isDefault = true;
+  sim::WindowView noDefault = SmallDialog();  // Exit focused, no default: Enter is IDOK's
+  noDefault.controls[2].focused = noDefault.controls[2].isDefault = false;
+  noDefault.controls[3].enabled = noDefault.controls[3].focused = true;
+  sim::WindowView disabledDefault = SmallDialog();  // Exit the default, disabled: Enter
+  disabledDefault.controls[2].focused = false;      // is refused, not OK's command
+  disabledDefault.controls[2].isDefault = false;
+  disabledDefault.controls[3].isDefault = true;
+  sim::WindowView box;
+  box.kind = sim::WindowKind::MessageBox;
+  box.buttons = {{IDYES, "&Yes"}, {IDNO, "&No"}, {IDCANCEL, "Cancel"}};
+  box.focusedButton = 1;
+  sim::WindowView ownerOfBox = SmallDialog();
+  ownerOfBox.enabled = false;
+  const std::vector<std::string> always = {"Ctrl+C: quit", "buttons: > focused <  ( disabled )"};
+  struct Case {
+    std::vector<sim::WindowView> windows;
+    std::vector<std::string> items;  // before the two that are always there
+  } cases[] = {
+      {{SmallDialog()},
+       {"Enter/Space: press Install", "Tab: next button", "Alt+I: Install", "Esc: cancel"}},
+      {{exitFocused},
+       {"Enter/Space: press Exit", "Tab: next button", "Alt+X: Exit", "Esc: cancel"}},
+      {{defaultUnfocused},
+       {"Enter: press Install", "Tab: next button", "Alt+I: Install", "Esc: cancel"}},
+      {{focusedNotDefault},
+       {"Space: press Install", "Enter: press Exit", "Tab: next button", "Alt+I: Install",
+        "Alt+X: Exit", "Esc: cancel"}},
+      {{noDefault},
+       {"Space: press Exit", "Enter: press Install", "Tab: next button", "Alt+I: Install",
+        "Alt+X: Exit", "Esc: cancel"}},
+      {{disabledDefault}, {"Tab: next button", "Alt+I: Install", "Esc: cancel"}},
+      {{ownerOfBox, box},
+       {"Enter/Space: press No", "Tab: next button", "Alt+Y: Yes", "Alt+N: No", "Esc: cancel"}},
+      {{}, {}},
+  };
+  for (const Case& c : cases) {
+    sim::Screen screen;
+    screen.windows = c.windows;
+    std::vector<std::string> expected = c.items;
+    expected.insert(expected.end(), always.begin(), always.end());
+    EXPECT_EQ(sim::KeyHelp(screen), expected) << sim::DescribeScreen(screen);
+  }
+}
+
 TEST(TerminalInput, KeysToInputs) {
   auto enter = sim::InputForKey({sim::TerminalKey::Kind::Enter, 0});
   ASSERT_TRUE(enter);
@@ -274,6 +336,65 @@ TEST(TerminalFrontEnd, KeysFromTheInputReachTheDialogAndStatesAreDrawn) {
   EXPECT_NE(drawn.find(" Test Setup "), std::string::npos);
   EXPECT_NE(drawn.find("Press Start to begin."), std::string::npos);
   EXPECT_NE(drawn.find("(no window is open)"), std::string::npos);
+}
+
+// On a terminal the front end draws on the alternate screen, in place, and when the
+// program ends leaves one drawing on the normal screen: the last state that had a window,
+// without the key help.
+TEST(TerminalFrontEnd, DrawsOnTheAlternateScreenAndLeavesTheLastStateOnce) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  std::string drawn;  // read all along: a full terminal would block the drawing
+  std::thread reader([&] {
+    char buffer[4096];
+    for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) drawn.append(buffer, n);
+  });
+  auto machine = windows_test::XpMachine();
+  sim::ResourceSet resources = windows_test::TestResources();
+  INT_PTR result = 0;
+  {
+    sim::TerminalFrontEnd front(terminal, terminal);
+    sim::ProcessOptions options;
+    options.resources = &resources;
+    options.frontEnd = &front;
+    sim::ProcessScope scope(*machine, options);
+    sim::WindowManager& windows = scope.process().windows();
+    std::thread user([&] {
+      EXPECT_TRUE(
+          windows.WaitFor([](const sim::Screen& screen) { return screen.Active() != nullptr; },
+                          std::chrono::steady_clock::now() + std::chrono::seconds(10)));
+      EXPECT_EQ(write(master, "\t\r", 2), 2);  // Tab to Exit, Enter
+    });
+    windows_test::ProcState state;
+    result = windows_test::RunTestDialog(state, windows_test::kNoSystemMenu);
+    user.join();
+  }
+  close(terminal);  // the reader sees the end once the last descriptor of the terminal goes
+  reader.join();
+  close(master);
+  EXPECT_EQ(result, IDCANCEL);
+  const size_t enter = drawn.find("\x1b[?1049h");
+  const size_t leave = drawn.find("\x1b[?1049l");
+  ASSERT_NE(enter, std::string::npos) << drawn;
+  ASSERT_NE(leave, std::string::npos) << drawn;
+  EXPECT_EQ(drawn.find(" Test Setup "), drawn.find(" Test Setup ", enter));  // none before
+  EXPECT_EQ(drawn.find("\x1b[2J"), std::string::npos);  // never cleared into the scrollback
+  const std::string normal = drawn.substr(leave);
+  auto count = [&](const std::string& what) {
+    size_t n = 0;
+    for (size_t at = normal.find(what); at != std::string::npos; at = normal.find(what, at + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(count(" Test Setup "), 1u) << normal;
+  EXPECT_EQ(count("> "), 1u) << normal;  // the last state: Exit focused
+  EXPECT_NE(normal.find("E\x1b[0;1;4;7mx"), std::string::npos) << normal;  // its letter marked
+  EXPECT_EQ(count("(no window is open)"), 0u) << normal;
+  EXPECT_EQ(count("Ctrl+C"), 0u) << normal;
 }
 
 }  // namespace
