@@ -587,11 +587,17 @@ void RegFileApplier::Apply(const RegFileOp& op) {
 }
 
 void RegFileApplier::Finish() {
+  // The keys the file reached: those of its lines and the keys above them. A subkey of a
+  // held key that the file did not reach was the registry's own.
+  std::unordered_set<const RegKey*> reached;
+  for (const std::shared_ptr<RegKey>& key : held_) {
+    for (const RegKey* k = key.get(); k && reached.insert(k).second;) k = k->parent;
+  }
   std::vector<std::shared_ptr<RegKey>> foreign;
   for (const std::shared_ptr<RegKey>& key : held_) {
     if (key->deleted) continue;
     key->subkeys.ForEach([&](const std::string&, const std::shared_ptr<RegKey>& subkey) {
-      if (!held_.count(subkey)) foreign.push_back(subkey);
+      if (!reached.count(subkey.get())) foreign.push_back(subkey);
     });
   }
   for (const std::shared_ptr<RegKey>& key : foreign) Registry::DeleteTree(key);
