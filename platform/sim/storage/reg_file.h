@@ -20,7 +20,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -88,7 +87,7 @@ void ApplyRegFile(const std::vector<RegFileOp>& ops, Registry* registry);
 // ApplyRegFile one statement at a time.
 class RegFileApplier {
  public:
-  explicit RegFileApplier(Registry* registry) : registry_(registry) {}
+  explicit RegFileApplier(Registry* registry);
   // The file is an export of a real machine: the registry editor writes every key of
   // what it exports, empty ones too, each with all its values. So a key the file holds
   // is the file's whole: what the registry held there before goes, its values at the
@@ -102,9 +101,10 @@ class RegFileApplier {
 
   Registry* registry_;
   bool replace_ = false;
-  std::unordered_set<std::shared_ptr<RegKey>> held_;  // the keys of the file's key lines
-  std::shared_ptr<RegKey> current_;  // the key of the last key line, while it stands
-  std::string lastPath_;             // that line's path
+  uint64_t mark_;                              // this applier's RegKey::fileMark
+  std::vector<std::shared_ptr<RegKey>> held_;  // the keys of the file's key lines, once each
+  std::shared_ptr<RegKey> current_;            // the key of the last key line, while it stands
+  std::string lastPath_;                       // that line's path
   // The keys along lastPath_, hive root first, each with the length of its path.
   std::vector<std::pair<size_t, std::shared_ptr<RegKey>>> chain_;
 };

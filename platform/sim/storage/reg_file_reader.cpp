@@ -3,6 +3,7 @@
 #include "platform/sim/storage/reg_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -562,7 +563,11 @@ void RegFileApplier::Apply(const RegFileOp& op) {
   switch (op.kind) {
     case RegFileOp::kKey:
       current_ = KeyFor(op.keyPath);
-      if (replace_ && held_.insert(current_).second) current_->values.Clear();
+      if (replace_ && current_->fileMark != mark_) {
+        current_->fileMark = mark_;
+        current_->values.Clear();
+        held_.push_back(current_);
+      }
       break;
     case RegFileOp::kDeleteKey:
       Registry::DeleteTree(registry_->FindFull(op.keyPath));
@@ -586,18 +591,22 @@ void RegFileApplier::Apply(const RegFileOp& op) {
   }
 }
 
+RegFileApplier::RegFileApplier(Registry* registry) : registry_(registry) {
+  static std::atomic<uint64_t> appliers{0};
+  mark_ = ++appliers;
+}
+
 void RegFileApplier::Finish() {
-  // The keys the file reached: those of its lines and the keys above them. A subkey of a
-  // held key that the file did not reach was the registry's own.
-  std::unordered_set<const RegKey*> reached;
+  // The keys the file reached: those of its lines (marked as they came) and the keys above
+  // them. A subkey of a held key that the file did not reach was the registry's own.
   for (const std::shared_ptr<RegKey>& key : held_) {
-    for (const RegKey* k = key.get(); k && reached.insert(k).second;) k = k->parent;
+    for (RegKey* k = key->parent; k && k->fileMark != mark_; k = k->parent) k->fileMark = mark_;
   }
   std::vector<std::shared_ptr<RegKey>> foreign;
   for (const std::shared_ptr<RegKey>& key : held_) {
     if (key->deleted) continue;
     key->subkeys.ForEach([&](const std::string&, const std::shared_ptr<RegKey>& subkey) {
-      if (!reached.count(subkey.get())) foreign.push_back(subkey);
+      if (subkey->fileMark != mark_) foreign.push_back(subkey);
     });
   }
   for (const std::shared_ptr<RegKey>& key : foreign) Registry::DeleteTree(key);
