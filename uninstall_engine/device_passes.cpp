@@ -16,8 +16,8 @@ const char kMultifunctionClass[] =
     "System\\CurrentControlSet\\Control\\Class\\{4d36e971-e325-11ce-bfc1-08002be10318}";
 const char kEnumMf[] = "System\\CurrentControlSet\\Enum\\MF";
 const char kEnumPci[] = "System\\CurrentControlSet\\Enum\\PCI";
-const char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const char kProductKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PCIe Multi-Io Controller";
+const char* const kUninstall = kUninstallEntriesKey;
+const char* const kProductKey = kProductRecordsKey;
 
 const char kComFunction[] = "zelvorahw\\pciex_com";
 const char kLptFunction[] = "zelvorahw\\pciex_lpt";

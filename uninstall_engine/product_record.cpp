@@ -12,9 +12,13 @@
 #include "uninstall_engine/registry_ops.h"
 #include "uninstall_engine/uninstall_context.h"
 
+const char kProductRecordsKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PCIe Multi-Io Controller";
+const char kUninstallEntriesKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
 namespace {
 
-const char kProductKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PCIe Multi-Io Controller";
+const char* const kProductKey = kProductRecordsKey;
 const char kDefaultCustomer[] = "KORVANE";
 const char kCopySuffix[] = "_Wendmarrow";
 constexpr int kMaxIds = 5;

@@ -31,6 +31,12 @@ class UninstallProgress {
   ~UninstallProgress() = default;
 };
 
+// Where the product's records are, below HKEY_LOCAL_MACHINE as the programs open them
+// (a 32-bit program on 64-bit Windows lands in Wow6432Node): one subkey per customer, and
+// Windows' list of installed programs, whose entry starts the customer's uninstaller.
+extern const char kProductRecordsKey[];
+extern const char kUninstallEntriesKey[];
+
 // The customer word the uninstaller reads from its own executable's file name (no
 // folder, no extension): "KORVANE" for "KORVANE_Wendmarrow".
 std::string CustomerWordFromProgramName(const std::string& fileName);

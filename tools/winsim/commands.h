@@ -34,15 +34,18 @@ int BadUsage(const char* commandName, const std::string& message);
 
 // Splits "--name value" options off the positional arguments. Options listed in
 // `known` take a value, those in `flags` stand alone; anything else starting with "--"
-// is a usage error.
+// is a usage error, and so is an option given twice unless it is `repeatable`.
 struct ParsedArgs {
   std::vector<std::string> positional;
   std::vector<std::pair<std::string, std::string>> options;  // a flag's value is empty
   std::string error;
   const std::string* Option(const std::string& name) const;
   bool Has(const std::string& name) const { return Option(name) != nullptr; }
+  // Every value of a repeatable option, in command-line order.
+  std::vector<std::string> Values(const std::string& name) const;
 };
 ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& known,
-                     const std::vector<std::string>& flags = {});
+                     const std::vector<std::string>& flags = {},
+                     const std::vector<std::string>& repeatable = {});
 
 }  // namespace winsim

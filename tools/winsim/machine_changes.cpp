@@ -269,11 +269,23 @@ std::string ChangesText(const MachineChanges& changes, const std::string& indent
   return out;
 }
 
+std::string RegistryChangesText(const std::vector<sim::MachineChange>& changes,
+                                const std::string& indent) {
+  std::string out;
+  AppendRegistryText(changes, indent, &out);
+  return out;
+}
+
+Json RegistryChangesJson(const std::vector<sim::MachineChange>& changes) {
+  Json registry = Json::array();
+  for (const sim::MachineChange& c : changes) registry.push_back(RegistryJson(c));
+  return registry;
+}
+
 Json ChangesJson(const MachineChanges& changes) {
   Json files = Json::array();
   for (const sim::MachineChange& c : changes.files) files.push_back(FileJson(c));
-  Json registry = Json::array();
-  for (const sim::MachineChange& c : changes.registry) registry.push_back(RegistryJson(c));
+  Json registry = RegistryChangesJson(changes.registry);
   Json staged = Json::array();
   for (const StagedInfChange& s : changes.stagedInfs) {
     const sim::MachineItem& item = s.change.Item();

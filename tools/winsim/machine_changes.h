@@ -48,4 +48,9 @@ std::string ChangesText(const MachineChanges& changes, const std::string& indent
 // of winsim preview describes them.
 Json ChangesJson(const MachineChanges& changes);
 
+// The registry group alone: its lines as ChangesText writes them, and its entries.
+std::string RegistryChangesText(const std::vector<sim::MachineChange>& changes,
+                                const std::string& indent);
+Json RegistryChangesJson(const std::vector<sim::MachineChange>& changes);
+
 }  // namespace winsim

@@ -52,8 +52,17 @@ const std::string* ParsedArgs::Option(const std::string& name) const {
   return nullptr;
 }
 
+std::vector<std::string> ParsedArgs::Values(const std::string& name) const {
+  std::vector<std::string> values;
+  for (const auto& [key, value] : options) {
+    if (key == name) values.push_back(value);
+  }
+  return values;
+}
+
 ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& known,
-                     const std::vector<std::string>& flags) {
+                     const std::vector<std::string>& flags,
+                     const std::vector<std::string>& repeatable) {
   ParsedArgs parsed;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -70,7 +79,9 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<std
         parsed.error = "option " + a + " needs a value";
         return parsed;
       }
-      if (parsed.Option(name)) {
+      bool repeats = false;
+      for (const auto& r : repeatable) repeats = repeats || r == name;
+      if (parsed.Option(name) && !repeats) {
         parsed.error = "option " + a + " given twice";
         return parsed;
       }

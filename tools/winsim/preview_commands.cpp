@@ -3,14 +3,11 @@
 // command of the Uninstall entry the installer wrote, as Windows' list of installed
 // programs starts it; the preview lists what the installer changed and what is left
 // afterwards compared with the fresh machine. The machine lives in memory only.
-#include <unistd.h>
-
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/sim/ui/front_end.h"
 #include "platform/sim/machine/machine.h"
 #include "platform/sim/machine/machine_diff.h"
 #include "platform/sim/storage/machine_folder.h"
@@ -18,11 +15,12 @@
 #include "resources/kestrolin_resource.h"
 #include "resources/program_resources.h"
 #include "tools/winsim/commands.h"
-#include "tools/winsim/held_stdout.h"
+#include "tools/winsim/customer_preview.h"
+#include "tools/winsim/customer_report.h"
 #include "tools/winsim/machine_changes.h"
 #include "tools/winsim/machine_setup.h"
 #include "tools/winsim/program_launch.h"
-#include "tools/winsim/program_status.h"
+#include "tools/winsim/scripted_run.h"
 #include "tools/winsim/uninstall_entries.h"
 
 namespace winsim {
@@ -31,6 +29,8 @@ namespace {
 
 constexpr const char* kHelp =
     R"(usage: winsim preview PACKAGE_DIR --edition NAME [--format text|json]
+       winsim preview PACKAGE_DIR --edition NAME --registry FILE.reg [--registry ...]
+                      [--format text|json]
 
 Puts the driver package PACKAGE_DIR on drive D: of a fresh machine of edition NAME
 (winsim editions lists them), held in memory only. Runs D:\Kestrolin.exe through its
@@ -69,79 +69,38 @@ refuses (it changed nothing), that is the result: "nothing installed" and why.
   Members that do not apply to an entry are null: sizes of folders, value fields of
   keys, "access" of values, the "_before" members of what was not changed.
 
-exit status: 0 the preview was made (also when the installer refused or nothing was
-installed); 1 a program or a script step failed, or the package cannot be put on the
-machine (the reason on stderr); 2 the command line is wrong.
+With --registry, the machine is a customer's, as the registry editor's export of it
+shows it (regedit /e, UTF-16 "Windows Registry Editor Version 5.00", or /a, ANSI
+"REGEDIT4"; several files are imported in order): a fresh machine of edition NAME with
+the package on D: and the exports imported over it, held in memory only. A bad line of
+an export is an error naming its file and line, and nothing is previewed. The product
+is the package's customer's: the Uninstall entry (in the view the edition's 32-bit
+programs use, Wow6432Node on 64-bit Windows) whose command starts that customer's
+uninstaller copy. The package's uninstaller for the edition is put where the command
+points and run as the command starts it (OK, OK to each message box, then Exit or Reboot
+Later). Printed: the export's Windows and how it differs from NAME, the places the
+uninstaller works on that the export does not hold (and so unknown), the product records
+and Uninstall entries removed and kept, the messages the uninstaller showed and whether
+it asks for a restart, the devices removed and kept (instance ids; of those kept, the
+ports, multifunction devices and the card vendor's), the COM numbers released and kept
+and why a number stays (ComDB Merge, another device names it, not recorded: no device
+names it), and the registry keys and values removed and changed. Files and access lists
+are in no export: they are unknown, and not reported. --format json gives:
 )";
 
-// One program started on the machine as Windows starts a file, a script playing the
-// user; what it printed and its dialog's last status text are kept.
-struct ScriptedRun {
-  std::string command;
-  std::string output;
-  std::string status;
-  std::vector<std::string> messages;  // the message boxes it showed
-  bool changedNothing = false;
-};
-
-bool RunScripted(sim::Machine& machine, const std::string& command, const std::string& scriptPath,
-                 ScriptedRun* run, std::string* failure) {
-  run->command = command;
-  ProgramFile program;
-  if (!FindProgram(machine, command, &program, failure)) return false;
-  LaunchOptions options;
-  options.scriptPath = scriptPath;
-  options.messageBoxes = &run->messages;
-  const int statusId = StatusControlId(program.kind);
-  std::string* status = &run->status;
-  options.watchScreens = [statusId, status](const sim::Screen& screen) {
-    const sim::WindowView* dialog = screen.TopDialog();
-    const sim::ControlView* control = dialog ? sim::FindControl(*dialog, statusId) : nullptr;
-    if (control) *status = control->text;
-  };
-  // The installer describes Windows on standard output, which is the report's.
-  HeldStdout held;
-  const bool ran = LaunchProgram(machine, program, options, failure);
-  run->output = held.Release();
-  return ran;
-}
-
-// A script written for one run, removed afterwards.
-class TempScript {
- public:
-  explicit TempScript(const std::string& text) {
-    char name[] = "/tmp/winsim-preview-XXXXXX";
-    const int fd = mkstemp(name);
-    if (fd < 0) return;
-    path_ = name;
-    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    close(fd);
-    if (!written) path_.clear();
-  }
-  ~TempScript() {
-    if (!path_.empty()) unlink(path_.c_str());
-  }
-  TempScript(const TempScript&) = delete;
-  TempScript& operator=(const TempScript&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+constexpr const char* kHelpEnd = R"(
+exit status: 0 the preview was made (also when the installer refused or nothing was
+installed, or no uninstaller ran on the customer's machine); 1 a program or a script
+step failed, the package cannot be put on the machine, or an export cannot be read (the
+reason on stderr); 2 the command line is wrong.
+)";
 
 // The installer played as a user who presses Install and answers each of `boxes` with
 // OK (in the script's notation: \\, \" and \n escaped), then presses the button with
 // Exit's id once the worker has ended and it is enabled again.
 std::string InstallerScript(const std::vector<std::string>& boxes) {
   std::string script = "press \"Install\"\n";
-  for (const std::string& box : boxes) {
-    std::string text;
-    for (char c : box) {
-      if (c == '\\' || c == '"') text += '\\';
-      text += c == '\n' ? std::string("\\n") : std::string(1, c);
-    }
-    script += "box \"" + text + "\" answer OK\n";
-  }
+  for (const std::string& box : boxes) script += "box " + ScriptQuoted(box) + " answer OK\n";
   return script + "expect-state 2 enabled\npress 2\nwait-closed\n";
 }
 
@@ -274,9 +233,11 @@ constexpr size_t kMaxBoxes = 8;
 int RunPreview(const std::vector<std::string>& args) {
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
     std::fputs(kHelp, stdout);
+    std::fputs(kCustomerJsonHelp, stdout);
+    std::fputs(kHelpEnd, stdout);
     return kOk;
   }
-  const ParsedArgs parsed = ParseArgs(args, {"edition", "format"});
+  const ParsedArgs parsed = ParseArgs(args, {"edition", "format", "registry"}, {}, {"registry"});
   if (!parsed.error.empty()) return BadUsage("preview", parsed.error);
   if (parsed.positional.size() != 1) {
     return BadUsage("preview", "expected the folder of one driver package");
@@ -289,6 +250,9 @@ int RunPreview(const std::vector<std::string>& args) {
     return BadUsage("preview", "--format is text or json, not '" + *format + "'");
   }
   const bool json = format && *format == "json";
+  if (parsed.Has("registry")) {
+    return RunCustomerPreview(parsed.positional[0], *edition, parsed.Values("registry"), json);
+  }
 
   Preview p;
   p.package = parsed.positional[0];
@@ -366,7 +330,7 @@ int RunPreview(const std::vector<std::string>& args) {
 }  // namespace
 
 std::vector<Command> PreviewCommands() {
-  return {{"preview", "PACKAGE_DIR --edition NAME [--format json]",
+  return {{"preview", "PACKAGE_DIR --edition NAME [--registry FILE.reg ...] [--format json]",
            "what a package installs on a fresh machine and what its uninstall leaves (--help)",
            RunPreview}};
 }

@@ -29,4 +29,10 @@ std::string InstallerPlaceholder() {
          "the installer when a program is started from this file.\r\n";
 }
 
+std::string UninstallerPlaceholder() {
+  return std::string(kProgramPlaceholder) +
+         "Wendmarrow.exe, the uninstaller, in place of the package's own build of it; the "
+         "simulator runs the uninstaller when a program is started from this file.\r\n";
+}
+
 }  // namespace winsim

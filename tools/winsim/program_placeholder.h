@@ -23,4 +23,8 @@ std::optional<ProgramKind> ProgramNamedBy(std::string_view content);
 // package, in the style of the package's own placeholders.
 std::string InstallerPlaceholder();
 
+// The placeholder that stands for a package's uninstaller that is a real Windows program
+// (a shipped package), which the simulator cannot run: it runs its own build instead.
+std::string UninstallerPlaceholder();
+
 }  // namespace winsim

@@ -12,20 +12,45 @@
 #include "platform/sim/storage/machine_folder.h"
 #include "platform/sim/storage/reg_file.h"
 #include "tools/winsim/commands.h"
+#include "tools/winsim/customer_machine.h"
 #include "tools/winsim/registry_text.h"
 
 namespace winsim {
 
 namespace {
 
+// The registry editor's export of a whole machine (or of some of its keys), read as
+// winsim preview --registry reads it.
+int ImportMachineExport(const std::string& dir, const std::string& file) {
+  std::string error;
+  std::unique_ptr<sim::Machine> machine = sim::LoadMachineToChange(dir, &error);
+  if (!machine) return Fail(error);
+  // A bad line leaves the machine in memory half-changed: it is dropped, never saved.
+  ExportRead read;
+  if (!ImportMachineExport(file, machine.get(), &read, nullptr, &error)) return Fail(error);
+  if (!sim::SaveMachine(*machine, dir, &error)) return Fail(error);
+  std::printf("%s: imported the export %s (%s): %zu keys, %zu values\n", dir.c_str(), file.c_str(),
+              sim::Cp1252ToUtf8(read.form).c_str(), read.keys, read.values);
+  if (read.losses.characters) {
+    std::printf("  %zu characters code page 1252 lacks read as '?' (first at %s:%d)\n",
+                read.losses.characters, file.c_str(), read.losses.firstCharacterLine);
+  }
+  if (read.losses.oddStrings) {
+    std::printf("  %zu string values of odd length, their last byte left out (first at %s:%d)\n",
+                read.losses.oddStrings, file.c_str(), read.losses.firstOddLine);
+  }
+  return kOk;
+}
+
 int Import(const std::vector<std::string>& args) {
-  const ParsedArgs parsed = ParseArgs(args, {});
+  const ParsedArgs parsed = ParseArgs(args, {}, {"machine-export"});
   if (!parsed.error.empty()) return BadUsage("import", parsed.error);
   if (parsed.positional.size() != 2) {
     return BadUsage("import", "expected a machine folder and a .reg file");
   }
   const std::string& dir = parsed.positional[0];
   const std::string& file = parsed.positional[1];
+  if (parsed.Has("machine-export")) return ImportMachineExport(dir, file);
   std::string text, error;
   // The user names the file: a link is followed, but a FIFO or a device is not read.
   sim::HostFileRead how;
@@ -113,7 +138,9 @@ int Reg(const std::vector<std::string>& args) {
 
 std::vector<Command> RegistryCommands() {
   return {
-      {"import", "DIR FILE.reg", "apply a registry file to a machine's registry and save it",
+      {"import", "DIR FILE.reg [--machine-export]",
+       "apply a registry file to a machine's registry and save it (--machine-export: a "
+       "registry editor's export, whose keys replace the machine's)",
        Import},
       {"reg", "DIR query KEY", "print a key's values and subkeys (KEY: HKLM\\... or HKEY_...)",
        Reg},

@@ -2,26 +2,28 @@
 
 #include <memory>
 
+#include "platform/sim/machine/registry_view.h"
 #include "tools/winsim/program_launch.h"
 #include "tools/winsim/registry_text.h"
+#include "uninstall_engine/uninstall_context.h"
 
 namespace winsim {
 
-namespace {
-
-// The 32-bit installer's view of HKLM\SOFTWARE is Wow6432Node on a 64-bit Windows.
-std::string UninstallKeyPath(const sim::Machine& machine) {
-  return machine.os.Is64Bit()
-             ? "HKEY_LOCAL_"
-               "MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
-             : "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+std::string ThirtyTwoBitKeyPath(const sim::Machine& machine, const std::string& belowHklm) {
+  std::vector<std::string> parts;
+  sim::SplitKeyPath(belowHklm, &parts);
+  const bool software = !parts.empty() && sim::NamesEqual(parts[0], "SOFTWARE");
+  if (!software || !machine.os.Is64Bit()) return "HKEY_LOCAL_MACHINE\\" + belowHklm;
+  parts.erase(parts.begin());
+  if (sim::IsSharedSoftwareKey(parts)) return "HKEY_LOCAL_MACHINE\\" + belowHklm;
+  return "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node" +
+         belowHklm.substr(std::string("SOFTWARE").size());
 }
-
-}  // namespace
 
 std::vector<UninstallEntry> OurUninstallEntries(const sim::Machine& machine) {
   std::vector<UninstallEntry> entries;
-  const auto uninstall = machine.registry.FindFull(UninstallKeyPath(machine));
+  const auto uninstall =
+      machine.registry.FindFull(ThirtyTwoBitKeyPath(machine, kUninstallEntriesKey));
   if (!uninstall) return entries;
   uninstall->subkeys.ForEach([&](const std::string&, const std::shared_ptr<sim::RegKey>& key) {
     const sim::RegValue* command = key->values.Find("UninstallString");

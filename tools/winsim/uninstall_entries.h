@@ -15,6 +15,11 @@ struct UninstallEntry {
   std::string command;  // UninstallString
 };
 
+// The full path of the key that `belowHklm` names below HKEY_LOCAL_MACHINE for a 32-bit
+// program: a key of SOFTWARE lies under Wow6432Node on a 64-bit Windows, unless Windows
+// shares it between the views.
+std::string ThirtyTwoBitKeyPath(const sim::Machine& machine, const std::string& belowHklm);
+
 // The entries whose UninstallString names a file that stands for the uninstaller. A
 // 32-bit installer's entries on a 64-bit Windows are under Wow6432Node.
 std::vector<UninstallEntry> OurUninstallEntries(const sim::Machine& machine);

@@ -111,7 +111,112 @@ Indexed IndexOf(const std::vector<MachineItem>& items) {
   return index;
 }
 
+// The walk of CompareRegistries: the keys of both sides in the inventory's order (a key,
+// its values, its subkeys), each difference an item pair or a lone item.
+class RegistryWalk {
+ public:
+  explicit RegistryWalk(RegistryComparison* out) : out_(out) {}
+
+  // The key at `wasPath` before and at `isPath` after (the same path, but for the letter
+  // case of names spelled anew); null on the side without it.
+  void Keys(const RegKey* was, const RegKey* is, const std::string& wasPath,
+            const std::string& isPath) {
+    if (!was || !is) {
+      // A subtree on one side only: each of its items was removed or added.
+      std::vector<MachineItem> items;
+      AddKeyTree(was ? *was : *is, was ? wasPath : isPath, &items);
+      for (MachineItem& item : items) Lone(std::move(item), was != nullptr);
+      return;
+    }
+    MachineItem oldKey = KeyItem(*was, wasPath), newKey = KeyItem(*is, isPath);
+    if (Differs(oldKey, newKey)) Pair(std::move(oldKey), std::move(newKey));
+    Merge(was->values, is->values,
+          [&](const std::string* a, const RegValue* va, const std::string* b, const RegValue* vb) {
+            if (va && vb) {
+              MachineItem oldValue = ValueItem(wasPath, *a, *va);
+              MachineItem newValue = ValueItem(isPath, *b, *vb);
+              if (Differs(oldValue, newValue)) Pair(std::move(oldValue), std::move(newValue));
+            } else {
+              Lone(va ? ValueItem(wasPath, *a, *va) : ValueItem(isPath, *b, *vb), va != nullptr);
+            }
+          });
+    Merge(was->subkeys, is->subkeys,
+          [&](const std::string* a, const std::shared_ptr<RegKey>* ka, const std::string* b,
+              const std::shared_ptr<RegKey>* kb) {
+            Keys(ka ? ka->get() : nullptr, kb ? kb->get() : nullptr, wasPath + "\\" + (a ? *a : *b),
+                 isPath + "\\" + (b ? *b : *a));
+          });
+  }
+
+ private:
+  static MachineItem KeyItem(const RegKey& key, const std::string& path) {
+    MachineItem item;
+    item.kind = MachineItem::Kind::kKey;
+    item.path = path;
+    item.security = key.security;
+    return item;
+  }
+  static MachineItem ValueItem(const std::string& path, const std::string& name,
+                               const RegValue& value) {
+    MachineItem item;
+    item.kind = MachineItem::Kind::kValue;
+    item.path = path;
+    item.valueName = name;
+    item.value = value;
+    return item;
+  }
+
+  // Both maps in name order, side by side: `fn` sees each name of either, with the entry
+  // of each side that holds it (null on the side that does not).
+  template <typename T, typename Fn>
+  static void Merge(const OrderedNameMap<T>& a, const OrderedNameMap<T>& b, Fn&& fn) {
+    std::vector<std::pair<const std::string*, const T*>> left, right;
+    a.ForEach([&](const std::string& name, const T& v) { left.emplace_back(&name, &v); });
+    b.ForEach([&](const std::string& name, const T& v) { right.emplace_back(&name, &v); });
+    size_t i = 0, j = 0;
+    while (i < left.size() || j < right.size()) {
+      const int order = i == left.size()    ? 1
+                        : j == right.size() ? -1
+                                            : CompareNames(*left[i].first, *right[j].first);
+      if (order < 0) {
+        fn(left[i].first, left[i].second, nullptr, nullptr);
+        ++i;
+      } else if (order > 0) {
+        fn(nullptr, nullptr, right[j].first, right[j].second);
+        ++j;
+      } else {
+        fn(left[i].first, left[i].second, right[j].first, right[j].second);
+        ++i, ++j;
+      }
+    }
+  }
+
+  void Pair(MachineItem was, MachineItem is) {
+    out_->items.push_back(std::move(was));
+    const MachineItem* before = &out_->items.back();
+    out_->items.push_back(std::move(is));
+    out_->changes.push_back({MachineChange::Kind::kChanged, before, &out_->items.back()});
+  }
+  void Lone(MachineItem item, bool removed) {
+    out_->items.push_back(std::move(item));
+    const MachineItem* at = &out_->items.back();
+    out_->changes.push_back(removed ? MachineChange{MachineChange::Kind::kRemoved, at, nullptr}
+                                    : MachineChange{MachineChange::Kind::kAdded, nullptr, at});
+  }
+
+  RegistryComparison* out_;
+};
+
 }  // namespace
+
+RegistryComparison CompareRegistries(const Machine& before, const Machine& after) {
+  RegistryComparison out;
+  RegistryWalk walk(&out);
+  for (const char* hive : {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"}) {
+    walk.Keys(before.registry.Root(hive).get(), after.registry.Root(hive).get(), hive, hive);
+  }
+  return out;
+}
 
 std::vector<MachineItem> TakeInventory(const Machine& machine) {
   std::vector<MachineItem> items;

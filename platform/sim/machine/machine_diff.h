@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -49,5 +50,15 @@ struct MachineChange {
 // the folder's, and they follow the machine's clock rather than what a program wrote.
 std::vector<MachineChange> CompareInventories(const std::vector<MachineItem>& before,
                                               const std::vector<MachineItem>& after);
+
+// CompareInventories of the two machines' registries alone, without an inventory of
+// either: the two trees are walked side by side and only what differs is copied, so that
+// registries of some hundred thousand keys are compared in the room of their changes.
+// The changes point into `items`, which holds the items compared.
+struct RegistryComparison {
+  std::deque<MachineItem> items;
+  std::vector<MachineChange> changes;
+};
+RegistryComparison CompareRegistries(const Machine& before, const Machine& after);
 
 }  // namespace sim

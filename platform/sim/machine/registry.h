@@ -28,6 +28,9 @@ struct RegKey {
   OrderedNameMap<std::shared_ptr<RegKey>> subkeys;
   KeySecurity security;
   uint64_t lastWriteTime = 0;  // FILETIME ticks
+  // The registry file being applied (storage's RegFileApplier) that reached this key last:
+  // a mark in the tree, so that a file of a million keys needs no set of them.
+  uint64_t fileMark = 0;
 
   // "HKEY_LOCAL_MACHINE\SOFTWARE\..." as Windows' registry editor writes it.
   std::string FullPath() const;

@@ -38,18 +38,37 @@ struct RegFileOp {
   int line = 0;           // 1-based line of the statement
 };
 
-// Parses a registry file (code page 1252, or UTF-16LE with a byte-order mark).
+// What reading an export of a real machine took otherwise than written. Such a file may
+// hold what code page 1252 cannot (a device or program named in another script) and
+// string data of odd length; the simulator keeps strings as the ANSI functions of a code
+// page 1252 Windows return them, and those return such a character as '?' and leave
+// the odd byte out. The machine folders' own files are read strictly instead: what the
+// writer wrote comes back byte for byte, and anything else is refused.
+struct RegFileLosses {
+  size_t characters = 0;  // characters code page 1252 lacks, read as '?'
+  int firstCharacterLine = 0;
+  size_t oddStrings = 0;  // string values of odd length, their last byte left out
+  int firstOddLine = 0;
+};
+
+// Parses a registry file: "Windows Registry Editor Version 5.00" (code page 1252, or
+// UTF-16LE with a byte-order mark; strings written as hex hold UTF-16LE) or "REGEDIT4"
+// (the registry editor's ANSI export, /a: strings written as hex hold ANSI bytes).
 // Errors read "<fileName>:<line>: <what>". HKEY_CLASSES_ROOT paths are rewritten to
-// HKEY_LOCAL_MACHINE\SOFTWARE\Classes, which is what the simulator's HKCR is.
+// HKEY_LOCAL_MACHINE\SOFTWARE\Classes and HKEY_CURRENT_CONFIG paths to
+// HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Hardware Profiles\Current, which is what
+// Windows links them to. With `asAnsiSees`, the file is an export of a real machine, read
+// as RegFileLosses says and the losses counted there.
 bool ParseRegFile(std::string_view bytes, std::string_view fileName, std::vector<RegFileOp>* ops,
-                  std::string* error);
+                  std::string* error, RegFileLosses* asAnsiSees = nullptr);
 
 // The same, handing each statement to `each` as soon as it is read (a file of a
 // million keys need not be held as statements); `each` copies what it keeps. On a
 // fault, the statements before it have been handed on.
 typedef std::function<void(const RegFileOp&)> RegFileStatementFn;
 bool ParseRegFileStatements(std::string_view bytes, std::string_view fileName,
-                            const RegFileStatementFn& each, std::string* error);
+                            const RegFileStatementFn& each, std::string* error,
+                            RegFileLosses* asAnsiSees = nullptr);
 
 // The same for a file read a piece at a time: `read` fills up to `size` bytes and
 // sets `*got`, 0 at the end; false on a read error, with `*error` (reported as the
@@ -57,7 +76,8 @@ bool ParseRegFileStatements(std::string_view bytes, std::string_view fileName,
 typedef std::function<bool(char* buffer, size_t size, size_t* got, std::string* error)>
     RegFileReader;
 bool ParseRegFileStatements(const RegFileReader& read, std::string_view fileName,
-                            const RegFileStatementFn& each, std::string* error);
+                            const RegFileStatementFn& each, std::string* error,
+                            RegFileLosses* asAnsiSees = nullptr);
 
 // Applies parsed statements in order: key lines create keys (and the keys above them),
 // [-KEY] removes a tree, "v"=- removes a value; removing what is not there is no error,
@@ -67,15 +87,24 @@ void ApplyRegFile(const std::vector<RegFileOp>& ops, Registry* registry);
 // ApplyRegFile one statement at a time.
 class RegFileApplier {
  public:
-  explicit RegFileApplier(Registry* registry) : registry_(registry) {}
+  explicit RegFileApplier(Registry* registry);
+  // The file is an export of a real machine: the registry editor writes every key of
+  // what it exports, empty ones too, each with all its values. So a key the file holds
+  // is the file's whole: what the registry held there before goes, its values at the
+  // key's line and its subkeys the file does not hold at Finish.
+  void ReplaceHeldKeys() { replace_ = true; }
   void Apply(const RegFileOp& op);
+  void Finish();
 
  private:
   std::shared_ptr<RegKey> KeyFor(const std::string& path);
 
   Registry* registry_;
-  std::shared_ptr<RegKey> current_;  // the key of the last key line, while it stands
-  std::string lastPath_;             // that line's path
+  bool replace_ = false;
+  uint64_t mark_;                              // this applier's RegKey::fileMark
+  std::vector<std::shared_ptr<RegKey>> held_;  // the keys of the file's key lines, once each
+  std::shared_ptr<RegKey> current_;            // the key of the last key line, while it stands
+  std::string lastPath_;                       // that line's path
   // The keys along lastPath_, hive root first, each with the length of its path.
   std::vector<std::pair<size_t, std::shared_ptr<RegKey>>> chain_;
 };

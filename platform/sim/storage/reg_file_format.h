@@ -9,6 +9,8 @@ namespace sim {
 namespace reg_file_format {
 
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+// The registry editor's ANSI export (regedit /a), and the files of Windows 95 and NT 4.
+constexpr std::string_view kAnsiHeader = "REGEDIT4";
 constexpr uint32_t kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4, kRegMultiSz = 7;
 
 inline bool IsStringType(uint32_t type) {

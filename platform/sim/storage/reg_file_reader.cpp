@@ -3,6 +3,7 @@
 #include "platform/sim/storage/reg_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -50,12 +51,16 @@ struct Hive {
   const char* name;
   const char* target;  // what the simulator's registry calls it
   const char* prefix;  // path below the target where the hive lives
+  size_t depth;        // the prefix's levels
 };
 constexpr Hive kHives[] = {
-    {"HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE", ""},
-    {"HKEY_CURRENT_USER", "HKEY_CURRENT_USER", ""},
-    {"HKEY_USERS", "HKEY_USERS", ""},
-    {"HKEY_CLASSES_ROOT", "HKEY_LOCAL_MACHINE", "SOFTWARE\\Classes"},
+    {"HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE", "", 0},
+    {"HKEY_CURRENT_USER", "HKEY_CURRENT_USER", "", 0},
+    {"HKEY_USERS", "HKEY_USERS", "", 0},
+    {"HKEY_CLASSES_ROOT", "HKEY_LOCAL_MACHINE", "SOFTWARE\\Classes", 2},
+    // A whole-registry export holds it: Windows links it to the current hardware profile.
+    {"HKEY_CURRENT_CONFIG", "HKEY_LOCAL_MACHINE",
+     "SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current", 4},
 };
 
 // Where the parser's lines come from: the lines of a text, without their line ends
@@ -90,15 +95,19 @@ class TextLines : public LineSource {
 // is complete; the statement object is reused, so `emit` copies what it keeps.
 class Parser {
  public:
-  Parser(std::string_view fileName, const RegFileStatementFn& emit, std::string* error)
-      : fileName_(fileName), emit_(emit), error_(error) {}
+  Parser(std::string_view fileName, const RegFileStatementFn& emit, std::string* error,
+         RegFileLosses* losses)
+      : fileName_(fileName), emit_(emit), error_(error), losses_(losses) {}
 
   bool Parse(LineSource& lines) {
     lines_ = &lines;
     std::string_view header;
-    if (!NextLine(&header) || TrimRight(header) != kHeader) {
-      return Fail(1, "missing header: the first line must be '" + std::string(kHeader) + "'");
+    if (NextLine(&header)) header = TrimRight(header);
+    if (lineNo_ == 0 || (header != kHeader && header != kAnsiHeader)) {
+      return Fail(1, "missing header: the first line must be '" + std::string(kHeader) + "' or '" +
+                         std::string(kAnsiHeader) + "'");
     }
+    utf16Strings_ = header == kHeader;
     std::string_view raw;
     while (NextLine(&raw)) {
       const int lineNo = lineNo_;
@@ -144,7 +153,7 @@ class Parser {
     std::string& full = path_;
     full.assign(hive->target);
     if (*hive->prefix) full.append("\\").append(hive->prefix);
-    size_t depth = *hive->prefix ? 2 : 0;
+    size_t depth = hive->depth;
     bool any = false;
     if (sep != std::string_view::npos) {
       std::string_view rest = path.substr(sep + 1);
@@ -279,9 +288,8 @@ class Parser {
       if (!ParseHexBytes(rest.substr(start), &bytes)) return false;
       op.kind = RegFileOp::kSetValue;
       op.value.type = type;
-      if (IsStringType(type)) {
-        std::string what;
-        if (!Utf16LeToAnsi(bytes, &op.value.data, &what)) return Fail(lineNo, what);
+      if (IsStringType(type) && utf16Strings_) {
+        if (!StringFromUtf16(bytes, lineNo, &op.value.data)) return false;
       } else {
         op.value.data = bytes;
       }
@@ -289,6 +297,28 @@ class Parser {
       return Fail(lineNo, "unknown value type '" + Excerpt(rest) + "'");
     }
     emit_(op);
+    return true;
+  }
+
+  // A string value's UTF-16LE bytes as the ANSI functions return them.
+  bool StringFromUtf16(std::string_view bytes, int lineNo, std::string* ansi) {
+    std::string what;
+    if (Utf16LeToAnsi(bytes, ansi, &what)) return true;
+    if (!losses_) return Fail(lineNo, what);
+    if (bytes.size() % 2) {
+      if (losses_->oddStrings++ == 0) losses_->firstOddLine = lineNo;
+      bytes.remove_suffix(1);
+    }
+    ansi->clear();
+    for (size_t i = 0; i < bytes.size(); i += 2) {
+      const uint32_t u = static_cast<unsigned char>(bytes[i]) |
+                         static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+      char c = '?';
+      if (!UnicodeToCp1252(u, &c) && losses_->characters++ == 0) {
+        losses_->firstCharacterLine = lineNo;
+      }
+      ansi->push_back(c);
+    }
     return true;
   }
 
@@ -330,6 +360,8 @@ class Parser {
   std::string_view fileName_;
   const RegFileStatementFn& emit_;
   std::string* error_;
+  RegFileLosses* losses_;     // set: an export of a real machine
+  bool utf16Strings_ = true;  // strings written as hex hold UTF-16LE (not REGEDIT4)
   LineSource* lines_ = nullptr;
   int lineNo_ = 0;  // of the line NextLine gave last
   // Reused from line to line, so that their room is allocated once.
@@ -347,7 +379,7 @@ class Parser {
 // Finish reads the rest of the file for them once the parser has stopped.
 class Utf16Lines : public LineSource {
  public:
-  explicit Utf16Lines(const RegFileReader& read) : read_(read) {}
+  Utf16Lines(const RegFileReader& read, RegFileLosses* losses) : read_(read), losses_(losses) {}
 
   bool Next(std::string_view* line) override {
     for (;;) {
@@ -416,11 +448,19 @@ class Utf16Lines : public LineSource {
         if (u < 0x80) {
           text_[start + i] = static_cast<char>(u);
         } else if (!UnicodeToCp1252(u, &text_[start + i])) {
+          const int line =
+              newlines_ + 1 +
+              static_cast<int>(std::count(text_.begin(), text_.begin() + start + i, '\n'));
+          if (losses_) {
+            text_[start + i] = '?';
+            if (losses_->characters++ == 0) losses_->firstCharacterLine = line;
+            continue;
+          }
           char hex[16];
           std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(u));
           what_ = std::string("character ") + hex + " has no code page 1252 form";
           text_.resize(start + i);
-          badLine_ = newlines_ + 1 + static_cast<int>(std::count(text_.begin(), text_.end(), '\n'));
+          badLine_ = line;
           break;
         }
       }
@@ -430,9 +470,10 @@ class Utf16Lines : public LineSource {
   }
 
   const RegFileReader& read_;
-  std::string raw_;   // room for a piece, behind the odd byte the last one left
-  size_t odd_ = 0;    // 1 when raw_[0] is such a byte
-  std::string text_;  // decoded text; the lines before at_ are taken
+  RegFileLosses* losses_;  // set: a character 1252 lacks is read as '?'
+  std::string raw_;        // room for a piece, behind the odd byte the last one left
+  size_t odd_ = 0;         // 1 when raw_[0] is such a byte
+  std::string text_;       // decoded text; the lines before at_ are taken
   size_t at_ = 0;
   int newlines_ = 0;  // line ends decoded before text_
   bool ended_ = false;
@@ -448,9 +489,9 @@ namespace {
 
 // Parses the lines of a UTF-16LE file behind its byte-order mark.
 bool ParseUtf16(const RegFileReader& read, std::string_view fileName,
-                const RegFileStatementFn& each, std::string* error) {
-  Parser parser(fileName, each, error);
-  Utf16Lines lines(read);
+                const RegFileStatementFn& each, std::string* error, RegFileLosses* losses) {
+  Parser parser(fileName, each, error, losses);
+  Utf16Lines lines(read, losses);
   const bool parsed = parser.Parse(lines);
   int line = 0;
   std::string what;
@@ -463,7 +504,8 @@ bool ParseUtf16(const RegFileReader& read, std::string_view fileName,
 }  // namespace
 
 bool ParseRegFileStatements(const RegFileReader& read, std::string_view fileName,
-                            const RegFileStatementFn& each, std::string* error) {
+                            const RegFileStatementFn& each, std::string* error,
+                            RegFileLosses* asAnsiSees) {
   char mark[2] = {};
   size_t got = 0, more = 0;
   std::string what;
@@ -471,7 +513,7 @@ bool ParseRegFileStatements(const RegFileReader& read, std::string_view fileName
   if (ok && got == 1) ok = read(mark + 1, 1, &more, &what);
   got += more;
   if (ok && got == 2 && mark[0] == '\xFF' && mark[1] == '\xFE') {
-    return ParseUtf16(read, fileName, each, error);
+    return ParseUtf16(read, fileName, each, error, asAnsiSees);
   }
   // Any other file is read whole.
   std::string bytes(mark, got);
@@ -480,14 +522,15 @@ bool ParseRegFileStatements(const RegFileReader& read, std::string_view fileName
     bytes.resize(had + (1 << 20));
     ok = read(&bytes[had], bytes.size() - had, &got, &what);
     bytes.resize(had + (ok ? got : 0));
-    if (ok && got == 0) return ParseRegFileStatements(bytes, fileName, each, error);
+    if (ok && got == 0) return ParseRegFileStatements(bytes, fileName, each, error, asAnsiSees);
   }
   if (error) *error = std::string(fileName) + ": " + what;
   return false;
 }
 
 bool ParseRegFileStatements(std::string_view bytes, std::string_view fileName,
-                            const RegFileStatementFn& each, std::string* error) {
+                            const RegFileStatementFn& each, std::string* error,
+                            RegFileLosses* asAnsiSees) {
   if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
     std::string_view rest = bytes.substr(2);
     const RegFileReader read = [&](char* buffer, size_t size, size_t* got, std::string*) {
@@ -496,9 +539,9 @@ bool ParseRegFileStatements(std::string_view bytes, std::string_view fileName,
       rest.remove_prefix(*got);
       return true;
     };
-    return ParseUtf16(read, fileName, each, error);
+    return ParseUtf16(read, fileName, each, error, asAnsiSees);
   }
-  Parser parser(fileName, each, error);
+  Parser parser(fileName, each, error, asAnsiSees);
   if (bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF') {
     return parser.Fail(1, "UTF-16 big-endian files are not supported");
   }
@@ -507,11 +550,11 @@ bool ParseRegFileStatements(std::string_view bytes, std::string_view fileName,
 }
 
 bool ParseRegFile(std::string_view bytes, std::string_view fileName, std::vector<RegFileOp>* ops,
-                  std::string* error) {
+                  std::string* error, RegFileLosses* asAnsiSees) {
   ops->clear();
   std::vector<RegFileOp> parsed;
   const RegFileStatementFn keep = [&](const RegFileOp& op) { parsed.push_back(op); };
-  if (!ParseRegFileStatements(bytes, fileName, keep, error)) return false;
+  if (!ParseRegFileStatements(bytes, fileName, keep, error, asAnsiSees)) return false;
   *ops = std::move(parsed);
   return true;
 }
@@ -520,6 +563,11 @@ void RegFileApplier::Apply(const RegFileOp& op) {
   switch (op.kind) {
     case RegFileOp::kKey:
       current_ = KeyFor(op.keyPath);
+      if (replace_ && current_->fileMark != mark_) {
+        current_->fileMark = mark_;
+        current_->values.Clear();
+        held_.push_back(current_);
+      }
       break;
     case RegFileOp::kDeleteKey:
       Registry::DeleteTree(registry_->FindFull(op.keyPath));
@@ -541,6 +589,28 @@ void RegFileApplier::Apply(const RegFileOp& op) {
       break;
     }
   }
+}
+
+RegFileApplier::RegFileApplier(Registry* registry) : registry_(registry) {
+  static std::atomic<uint64_t> appliers{0};
+  mark_ = ++appliers;
+}
+
+void RegFileApplier::Finish() {
+  // The keys the file reached: those of its lines (marked as they came) and the keys above
+  // them. A subkey of a held key that the file did not reach was the registry's own.
+  for (const std::shared_ptr<RegKey>& key : held_) {
+    for (RegKey* k = key->parent; k && k->fileMark != mark_; k = k->parent) k->fileMark = mark_;
+  }
+  std::vector<std::shared_ptr<RegKey>> foreign;
+  for (const std::shared_ptr<RegKey>& key : held_) {
+    if (key->deleted) continue;
+    key->subkeys.ForEach([&](const std::string&, const std::shared_ptr<RegKey>& subkey) {
+      if (subkey->fileMark != mark_) foreign.push_back(subkey);
+    });
+  }
+  for (const std::shared_ptr<RegKey>& key : foreign) Registry::DeleteTree(key);
+  held_.clear();
 }
 
 // The keys of the previous key line's path, each with the length of its own path,

@@ -3,7 +3,9 @@
 // moved by the clock) is no change, and a change's place is right after its parent.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <functional>
+#include <random>
 #include <memory>
 #include <string>
 #include <vector>
@@ -200,6 +202,109 @@ TEST(MachineDiff, TheInventoryHoldsRootsKeysBeforeTheirValuesAndWhatEachHolds) {
   EXPECT_EQ(uint32_t{FILE_ATTRIBUTE_READONLY}, items[2].attributes);
   EXPECT_EQ(MachineItem::Kind::kKey, items[7].kind);
   EXPECT_EQ((RegValue{REG_DWORD, Registry::DwordData(1)}), items[8].value);
+}
+
+// Random registries, changed at random: the side-by-side walk finds what the inventories
+// find, in their order, with the same items (paths spelled as each side spells them).
+std::string WithItems(const MachineChange& c) {
+  std::string text = Described(c);
+  for (const MachineItem* item : {c.before, c.after}) {
+    if (!item) continue;
+    text += " | " + item->path + " : " + item->valueName + " " + std::to_string(item->value.type) +
+            " " + item->value.data + (item->security.isProtected ? " protected" : "");
+  }
+  return text;
+}
+
+// A name from a few that differ only in letter case, so that names collide as Windows
+// folds them.
+std::string RandomName(std::mt19937& random) {
+  static const char* const kNames[] = {"a", "A", "b", "B", "ab", "aB", "Ab", "z", "\\x"};
+  return kNames[random() % (sizeof kNames / sizeof kNames[0])];
+}
+
+void Grow(Registry& registry, const std::shared_ptr<RegKey>& key, std::mt19937& random, int depth) {
+  for (unsigned n = random() % 3; n > 0; --n) {
+    const std::string name = RandomName(random);
+    if (name.find('\\') == std::string::npos)
+      key->values.Put(name, RegValue{static_cast<uint32_t>(random() % 3), std::string(1, 'v')});
+  }
+  if (depth == 0) return;
+  for (unsigned n = random() % 4; n > 0; --n) {
+    const std::string name = RandomName(random);
+    if (name.find('\\') != std::string::npos) continue;
+    Grow(registry, registry.Create(key, name), random, depth - 1);
+  }
+}
+
+void ChangeAtRandom(Registry& registry, const std::shared_ptr<RegKey>& key, std::mt19937& random) {
+  std::vector<std::pair<std::string, std::shared_ptr<RegKey>>> subkeys;
+  key->subkeys.ForEach([&](const std::string& name, const std::shared_ptr<RegKey>& sub) {
+    subkeys.emplace_back(name, sub);
+  });
+  switch (random() % 8) {
+    case 0:  // a value changed, added or spelled anew
+      key->values.Put(RandomName(random), RegValue{1, "w"});
+      break;
+    case 1: {  // a value removed
+      std::string first;
+      key->values.ForEach([&](const std::string& name, const RegValue&) {
+        if (first.empty()) first = name;
+      });
+      key->values.Erase(first);
+      break;
+    }
+    case 2:
+      key->security.isProtected = !key->security.isProtected;
+      break;
+    case 3: {  // a subtree added
+      const std::string name = RandomName(random) + "new";
+      if (name.find('\\') == std::string::npos)
+        Grow(registry, registry.Create(key, name), random, 2);
+      break;
+    }
+    default:
+      break;
+  }
+  for (auto& [name, sub] : subkeys) {
+    const unsigned what = random() % 10;
+    if (what == 0) {
+      Registry::DeleteTree(sub);
+    } else if (what == 1) {
+      // The key spelled anew: removed, and made again under the other letter case.
+      std::string other = name;
+      for (char& c : other)
+        c = static_cast<char>(c ^ (std::isalpha(static_cast<unsigned char>(c)) ? 0x20 : 0));
+      Registry::DeleteTree(sub);
+      registry.Create(key, other);
+    } else {
+      ChangeAtRandom(registry, sub, random);
+    }
+  }
+}
+
+TEST(CompareRegistries, FindsWhatTheInventoriesFind) {
+  size_t seen = 0;
+  for (uint32_t seed = 1; seed <= 300; ++seed) {
+    Machine before, after;
+    for (Machine* m : {&before, &after}) {
+      std::mt19937 random(seed);
+      Grow(m->registry, m->registry.LocalMachine(), random, 4);
+      Grow(m->registry, m->registry.CurrentUser(), random, 2);
+    }
+    std::mt19937 random(seed * 7919);
+    ChangeAtRandom(after.registry, after.registry.LocalMachine(), random);
+    ChangeAtRandom(after.registry, after.registry.CurrentUser(), random);
+
+    const std::vector<MachineItem> was = TakeInventory(before), is = TakeInventory(after);
+    std::vector<std::string> expected, walked;
+    for (const MachineChange& c : CompareInventories(was, is)) expected.push_back(WithItems(c));
+    const RegistryComparison compared = CompareRegistries(before, after);
+    for (const MachineChange& c : compared.changes) walked.push_back(WithItems(c));
+    ASSERT_EQ(walked, expected) << "seed " << seed;
+    seen += expected.size();
+  }
+  EXPECT_GT(seen, 1000u);  // the changes were many, of every kind
 }
 
 }  // namespace

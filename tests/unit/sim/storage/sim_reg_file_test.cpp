@@ -303,13 +303,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadInput{"MissingHeader", "[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n",
                  "HKLM.reg:1: missing header: the first line must be 'Windows Registry Editor "
-                 "Version 5.00'"},
-        BadInput{"Regedit4Header", "REGEDIT4\r\n",
+                 "Version 5.00' or 'REGEDIT4'"},
+        BadInput{"Regedit5Header", "REGEDIT5\r\n",
                  "HKLM.reg:1: missing header: the first line must be 'Windows Registry Editor "
-                 "Version 5.00'"},
+                 "Version 5.00' or 'REGEDIT4'"},
         BadInput{"EmptyFile", "",
                  "HKLM.reg:1: missing header: the first line must be 'Windows Registry Editor "
-                 "Version 5.00'"},
+                 "Version 5.00' or 'REGEDIT4'"},
         BadInput{"BadHex", kTop + "\"a\"=hex:01,zz,02\r\n", "HKLM.reg:4: bad hex byte 'zz'"},
         BadInput{"HexByteTooLong", kTop + "\"a\"=hex:012\r\n", "HKLM.reg:4: bad hex byte '012'"},
         BadInput{"BadHexOnContinuation", kTop + "\"a\"=hex:01,\\\r\n  02,\\\r\n  0g\r\n",
