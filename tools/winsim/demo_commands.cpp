@@ -256,13 +256,14 @@ int Demo(const std::vector<std::string>& args) {
         "uninstall");
   }
   if (interactive) {
-    // The uninstaller's dialog opens with the focus on Exit: said before it opens, as
-    // the key help under it says which button each key presses.
+    // The uninstaller's dialog opens with the focus on Exit, while Enter is its OK
+    // command: said before it opens, as the key help under it says which button each
+    // key presses.
     out.Print(
         "\nNext, the uninstaller, started by the Uninstall entry's command as Windows' list "
-        "of installed programs starts it. Its dialog opens with the focus on Exit: press Tab "
-        "to move to OK, then Enter to uninstall. Under each dialog, the keys it takes are "
-        "named.\n"
+        "of installed programs starts it. Its dialog opens with the focus on Exit, which "
+        "Space presses; Enter presses OK and uninstalls. Under each dialog, the keys it "
+        "takes are named.\n"
         "Press Enter to start the Uninstall entry's command...");
     std::string line;
     std::getline(std::cin, line);
