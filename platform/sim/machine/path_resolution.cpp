@@ -276,14 +276,16 @@ bool FilePattern::Matches(std::string_view name) const {
 bool FilePattern::MatchesByBits(std::string_view name) const {
   const size_t dot = name.rfind('.');
   const size_t lastDot = dot == std::string_view::npos ? name.size() : dot;
-  // Adds the places reached through tokens that match nothing at `at`.
+  // Adds the places reached through tokens that match nothing at `at`: from a place
+  // reached on a run of such tokens, every later place of the run and the one after
+  // it. Adding the reached places of the runs to the runs carries each run's lowest
+  // one through to the run's end.
   auto close = [&](uint64_t reached, size_t at) {
     const bool atEnd = at == name.size();
     const bool atDot = !atEnd && name[at] == '.';
     const uint64_t empty =
         stars_ | dosStars_ | (atEnd || atDot ? dosQms_ : 0) | (atEnd ? dosDots_ : 0);
-    for (uint64_t more; (more = reached | ((reached & empty) << 1)) != reached;) reached = more;
-    return reached;
+    return reached | ((empty + (reached & empty)) ^ empty);
   };
   uint64_t reached = close(1, 0);
   for (size_t at = 0; at < name.size(); ++at) {
