@@ -84,17 +84,17 @@ class Enumeration {
 
   const WIN32_FIND_DATAA& entry() const { return entry_; }
 
-  // The current entry's absolute path: the pattern's folder made absolute, a
-  // separator, the name.
-  std::string FilePath() const {
-    std::string path = root_;
-    if (path.empty() || (path.back() != '\\' && path.back() != '/')) path += '\\';
-    return path + entry_.cFileName;
+  // Sets `path` to the current entry's absolute path: the pattern's folder made
+  // absolute, a separator, the name. One string serves every entry of a folder
+  // without a new allocation for each.
+  void FilePath(std::string* path) const {
+    path->assign(root_);
+    path->append(entry_.cFileName);
   }
 
  private:
-  // The absolute folder of the pattern; false when the pattern names no valid
-  // path.
+  // The absolute folder of the pattern, with its closing separator; false when the
+  // pattern names no valid path.
   bool FindRoot() {
     char full[MAX_PATH];
     const DWORD length = GetFullPathNameA(pattern_.c_str(), sizeof full, full, nullptr);
@@ -102,6 +102,7 @@ class Enumeration {
     root_.assign(full, length);
     const size_t separator = root_.find_last_of("\\/");
     if (separator != std::string::npos) root_.erase(separator);
+    if (root_.empty() || (root_.back() != '\\' && root_.back() != '/')) root_ += '\\';
     return true;
   }
 
@@ -171,10 +172,11 @@ int FileFinder::Search(FileFinderFilter& filter) {
   Notify(FOUND_ENTER_FOLDER);
 
   Enumeration entries(filter.folder + filter.mask);
+  std::string path;
   while (!stop_ && entries.Fetch()) {
     const WIN32_FIND_DATAA& entry = entries.entry();
     if (IsDots(entry)) continue;
-    const std::string path = entries.FilePath();
+    entries.FilePath(&path);
     if (PassesTests(entry, path, filter)) {
       results_.push_back(IsDirectory(entry) ? path + '\\' : path);
       Notify(FOUND_MATCH);

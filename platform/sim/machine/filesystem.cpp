@@ -70,7 +70,7 @@ std::shared_ptr<FsNode> FileSystem::Drive(char letter) const {
 
 std::shared_ptr<FsNode> FileSystem::AddDrive(char letter) {
   if (auto existing = Drive(letter)) return existing;
-  auto root = std::make_shared<FsNode>();
+  auto root = NewFsNode();
   root->name = std::string(1, static_cast<char>(UpperAscii(static_cast<unsigned char>(letter))));
   root->isDirectory = true;
   root->attributes = 0x10;  // FILE_ATTRIBUTE_DIRECTORY
@@ -110,7 +110,7 @@ std::shared_ptr<FsNode> FileSystem::MakeDirectories(std::string_view absolutePat
       node = *child;
       continue;
     }
-    auto fresh = std::make_shared<FsNode>();
+    auto fresh = NewFsNode();
     fresh->name = part;
     fresh->isDirectory = true;
     fresh->attributes = 0x10;
@@ -134,7 +134,7 @@ std::shared_ptr<FsNode> FileSystem::WriteFile(std::string_view absolutePath, std
     file = *existing;
     if (file->isDirectory) return nullptr;
   } else {
-    file = std::make_shared<FsNode>();
+    file = NewFsNode();
     file->name = name;
     file->parent = folder.get();
     file->creationTime = now;

@@ -41,6 +41,11 @@ struct FsNode {
   std::string FullPath() const;
 };
 
+// A new, empty record, kept with the others (see block_pool.h).
+inline std::shared_ptr<FsNode> NewFsNode() {
+  return std::allocate_shared<FsNode>(PoolAllocator<FsNode>());
+}
+
 class FileSystem {
  public:
   FileSystem() = default;

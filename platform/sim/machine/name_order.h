@@ -12,6 +12,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/sim/machine/block_pool.h"
+
 namespace sim {
 
 inline unsigned char UpperAscii(unsigned char c) {
@@ -196,6 +198,9 @@ class OrderedNameMap {
   static constexpr size_t kNoIndex = ~size_t{0};
 
   struct Node {
+    static void* operator new(size_t) { return BlockPool<sizeof(Node)>::Allocate(); }
+    static void operator delete(void* node) { BlockPool<sizeof(Node)>::Release(node); }
+
     std::string name;
     T value{};
     uint32_t priority = 0;

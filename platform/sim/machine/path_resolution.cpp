@@ -1,6 +1,8 @@
 #include "platform/sim/machine/path_resolution.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "platform/sim/machine/process.h"
 #include "platform/sim/sdk/win32_sim.h"
@@ -74,41 +76,20 @@ constexpr int kDosQm = -2;    // '?': one character, or nothing at a '.' or the 
 constexpr int kDosDot = -3;   // '.' before '?' or '*' (or at the end): a '.' or the end
 constexpr int kStar = -4;     // any run of characters
 
-bool MatchFrom(const std::vector<int>& pat, std::string_view name, size_t lastDot, size_t pi,
-               size_t ni, std::vector<signed char>& memo) {
-  signed char& m = memo[pi * (name.size() + 1) + ni];
-  if (m >= 0) return m != 0;
-  bool result = false;
-  if (pi == pat.size()) {
-    result = ni == name.size();
-  } else {
-    const int p = pat[pi];
-    const bool atEnd = ni == name.size();
-    switch (p) {
-      case kStar:
-        result = MatchFrom(pat, name, lastDot, pi + 1, ni, memo) ||
-                 (!atEnd && MatchFrom(pat, name, lastDot, pi, ni + 1, memo));
-        break;
-      case kDosStar:
-        result = MatchFrom(pat, name, lastDot, pi + 1, ni, memo) ||
-                 (!atEnd && ni != lastDot && MatchFrom(pat, name, lastDot, pi, ni + 1, memo));
-        break;
-      case kDosQm:
-        result = (atEnd || name[ni] == '.') ? MatchFrom(pat, name, lastDot, pi + 1, ni, memo)
-                                            : MatchFrom(pat, name, lastDot, pi + 1, ni + 1, memo);
-        break;
-      case kDosDot:
-        result = atEnd ? MatchFrom(pat, name, lastDot, pi + 1, ni, memo)
-                       : name[ni] == '.' && MatchFrom(pat, name, lastDot, pi + 1, ni + 1, memo);
-        break;
-      default:
-        result = !atEnd && UpperAscii(static_cast<unsigned char>(name[ni])) == p &&
-                 MatchFrom(pat, name, lastDot, pi + 1, ni + 1, memo);
-        break;
-    }
+// Whether the pattern place `token` may match nothing at name[at] (at == size: the end).
+bool MatchesNothing(int token, std::string_view name, size_t at) {
+  const bool atEnd = at == name.size();
+  switch (token) {
+    case kStar:
+    case kDosStar:
+      return true;
+    case kDosQm:
+      return atEnd || name[at] == '.';
+    case kDosDot:
+      return atEnd;
+    default:
+      return false;
   }
-  m = result ? 1 : 0;
-  return result;
 }
 
 }  // namespace
@@ -244,26 +225,138 @@ PathLookup LookUp(const FileSystem& files, const ResolvedPath& path) {
 }
 
 bool MatchesFilePattern(std::string_view pattern, std::string_view name) {
-  if (pattern == "*" || pattern == "*.*") return true;
-  std::vector<int> pat;
-  pat.reserve(pattern.size());
+  return FilePattern(pattern).Matches(name);
+}
+
+FilePattern::FilePattern(std::string_view pattern) {
+  everything_ = pattern == "*" || pattern == "*.*";
+  tokens_.reserve(pattern.size());
   for (size_t i = 0; i < pattern.size(); ++i) {
     const char c = pattern[i];
     const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
     if (c == '?') {
-      pat.push_back(kDosQm);
+      tokens_.push_back(kDosQm);
     } else if (c == '.' && (next == '?' || next == '*' || next == '\0')) {
-      pat.push_back(kDosDot);
+      tokens_.push_back(kDosDot);
     } else if (c == '*') {
-      pat.push_back(next == '.' ? kDosStar : kStar);
+      tokens_.push_back(next == '.' ? kDosStar : kStar);
     } else {
-      pat.push_back(UpperAscii(static_cast<unsigned char>(c)));
+      tokens_.push_back(UpperAscii(static_cast<unsigned char>(c)));
     }
   }
+  if (tokens_.size() >= 64) return;
+  characters_.assign(256, 0);
+  for (size_t p = 0; p < tokens_.size(); ++p) {
+    const uint64_t bit = uint64_t{1} << p;
+    switch (tokens_[p]) {
+      case kStar:
+        stars_ |= bit;
+        break;
+      case kDosStar:
+        dosStars_ |= bit;
+        break;
+      case kDosQm:
+        dosQms_ |= bit;
+        break;
+      case kDosDot:
+        dosDots_ |= bit;
+        break;
+      default:
+        characters_[static_cast<size_t>(tokens_[p])] |= bit;
+        break;
+    }
+  }
+}
+
+bool FilePattern::Matches(std::string_view name) const {
+  if (everything_) return true;
+  return characters_.empty() ? MatchesByRows(name) : MatchesByBits(name);
+}
+
+bool FilePattern::MatchesByBits(std::string_view name) const {
   const size_t dot = name.rfind('.');
   const size_t lastDot = dot == std::string_view::npos ? name.size() : dot;
-  std::vector<signed char> memo((pat.size() + 1) * (name.size() + 1), -1);
-  return MatchFrom(pat, name, lastDot, 0, 0, memo);
+  // Adds the places reached through tokens that match nothing at `at`: from a place
+  // reached on a run of such tokens, every later place of the run and the one after
+  // it. Adding the reached places of the runs to the runs carries each run's lowest
+  // one through to the run's end.
+  auto close = [&](uint64_t reached, size_t at) {
+    const bool atEnd = at == name.size();
+    const bool atDot = !atEnd && name[at] == '.';
+    const uint64_t empty =
+        stars_ | dosStars_ | (atEnd || atDot ? dosQms_ : 0) | (atEnd ? dosDots_ : 0);
+    return reached | ((empty + (reached & empty)) ^ empty);
+  };
+  uint64_t reached = close(1, 0);
+  for (size_t at = 0; at < name.size(); ++at) {
+    const unsigned char c = static_cast<unsigned char>(name[at]);
+    const uint64_t stay = reached & (stars_ | (at != lastDot ? dosStars_ : 0));
+    const uint64_t advance =
+        reached & ((c == '.' ? dosDots_ : dosQms_) | characters_[UpperAscii(c)]);
+    reached = stay | (advance << 1);
+    if (!reached) return false;
+    reached = close(reached, at + 1);
+  }
+  return (reached >> tokens_.size()) & 1;
+}
+
+bool FilePattern::MatchesByRows(std::string_view name) const {
+  // reached[p]: the name's characters before `at` can be matched by tokens_[0, p).
+  // Two rows of places, on the stack for any pattern a path can hold.
+  const size_t places = tokens_.size() + 1;
+  constexpr size_t kOnStack = kMaxAnsiName + 2;
+  bool stack[2 * kOnStack];
+  std::unique_ptr<bool[]> heap;
+  bool* reached = stack;
+  if (places > kOnStack) {
+    heap.reset(new bool[2 * places]);
+    reached = heap.get();
+  }
+  bool* next = reached + places;
+  const size_t dot = name.rfind('.');
+  const size_t lastDot = dot == std::string_view::npos ? name.size() : dot;
+  // Adds the places reached by tokens that match nothing at `at`.
+  auto close = [&](bool* row, size_t at) {
+    for (size_t p = 0; p + 1 < places; ++p)
+      if (row[p] && MatchesNothing(tokens_[p], name, at)) row[p + 1] = true;
+  };
+  std::fill(reached, reached + places, false);
+  reached[0] = true;
+  close(reached, 0);
+  for (size_t at = 0; at < name.size(); ++at) {
+    const char c = name[at];
+    std::fill(next, next + places, false);
+    bool any = false;
+    for (size_t p = 0; p + 1 < places; ++p) {
+      if (!reached[p]) continue;
+      const int token = tokens_[p];
+      bool stay = false, advance = false;
+      switch (token) {
+        case kStar:
+          stay = true;
+          break;
+        case kDosStar:
+          stay = at != lastDot;
+          break;
+        case kDosQm:
+          advance = c != '.';
+          break;
+        case kDosDot:
+          advance = c == '.';
+          break;
+        default:
+          advance = UpperAscii(static_cast<unsigned char>(c)) == token;
+          break;
+      }
+      if (stay) next[p] = true;
+      if (advance) next[p + 1] = true;
+      any = any || stay || advance;
+    }
+    if (!any) return false;
+    close(next, at + 1);
+    std::swap(reached, next);
+  }
+  return reached[places - 1];
 }
 
 }  // namespace sim

@@ -78,4 +78,24 @@ bool IsValidName(std::string_view name);
 // stops at the name's last dot.
 bool MatchesFilePattern(std::string_view pattern, std::string_view name);
 
+// The same matching, with the pattern read once for the many names of a folder: a
+// search holds one. Matching walks the name once, keeping the set of pattern places
+// reached so far, and allocates nothing.
+class FilePattern {
+ public:
+  explicit FilePattern(std::string_view pattern = "*");
+  bool Matches(std::string_view name) const;
+
+ private:
+  // Patterns of up to 63 places keep the set as bits of one word (bit p: place p).
+  bool MatchesByBits(std::string_view name) const;
+  bool MatchesByRows(std::string_view name) const;
+
+  std::vector<int> tokens_;  // the pattern's characters upper-cased, or a wildcard kind
+  bool everything_ = false;  // "*" or "*.*"
+  // For MatchesByBits: the places of each wildcard kind, and of each upper-cased byte.
+  uint64_t stars_ = 0, dosStars_ = 0, dosQms_ = 0, dosDots_ = 0;
+  std::vector<uint64_t> characters_;  // 256 words, empty for longer patterns
+};
+
 }  // namespace sim

@@ -134,7 +134,7 @@ bool ReadHostTree(const std::string& hostPath, const std::string& shownPath, FsN
       }
       return false;
     }
-    auto node = std::make_shared<FsNode>();
+    auto node = NewFsNode();
     node->name = name;
     node->parent = parent;
     node->creationTime = node->lastWriteTime = node->lastAccessTime = now;
@@ -190,7 +190,7 @@ bool ApplyDriveMeta(const std::vector<DriveMetaEntry>& entries, const std::strin
       if (!child) {
         // Version control keeps no empty folders; the sidecar brings them back.
         if (i + 1 == parts.size() && node->isDirectory && wantsFolder) {
-          auto fresh = std::make_shared<FsNode>();
+          auto fresh = NewFsNode();
           fresh->name = parts[i];
           fresh->isDirectory = true;
           fresh->parent = node;

@@ -42,7 +42,7 @@ std::string SubjectOf(const char* call, HANDLE h) {
 
 std::shared_ptr<FsNode> NewNode(FsNode& folder, const std::string& name, bool isDirectory,
                                 uint64_t now) {
-  auto node = std::make_shared<FsNode>();
+  auto node = NewFsNode();
   node->name = name;
   node->isDirectory = isDirectory;
   node->attributes = isDirectory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "platform/sim/win32/api_support.h"
 #include "platform/sim/win32/file_handles.h"
@@ -13,19 +14,23 @@
 namespace sim {
 namespace {
 
-void Describe(const FsNode& node, const char* name, WIN32_FIND_DATAA* data) {
-  std::memset(data, 0, sizeof *data);
+void Describe(const FsNode& node, std::string_view name, WIN32_FIND_DATAA* data) {
   data->dwFileAttributes = node.attributes ? node.attributes : FILE_ATTRIBUTE_NORMAL;
   data->ftCreationTime = ToFileTime(node.creationTime);
   data->ftLastAccessTime = ToFileTime(node.lastAccessTime);
   data->ftLastWriteTime = ToFileTime(node.lastWriteTime);
-  if (!node.isDirectory) {
-    const uint64_t size = node.content.size();
-    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-    data->nFileSizeLow = static_cast<DWORD>(size & 0xffffffffu);
-  }
-  // The rest of the name buffer is already zero.
-  std::memcpy(data->cFileName, name, std::min(std::strlen(name), sizeof data->cFileName - 1));
+  const uint64_t size = node.isDirectory ? 0 : node.content.size();
+  data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  data->nFileSizeLow = static_cast<DWORD>(size & 0xffffffffu);
+  data->dwReserved0 = 0;
+  data->dwReserved1 = 0;
+  // The name and its NUL; the bytes after it stay as they were, as Windows leaves them
+  // (it converts the name into the caller's buffer). Filling the whole record with
+  // zeros first took longer than the rest of the call.
+  const size_t length = std::min(name.size(), sizeof data->cFileName - 1);
+  std::memcpy(data->cFileName, name.data(), length);
+  data->cFileName[length] = '\0';
+  std::memset(data->cAlternateFileName, 0, sizeof data->cAlternateFileName);
 }
 
 // Fills `data` with the search's next entry; false at the end.
@@ -37,7 +42,7 @@ bool NextEntry(FindHandle& search, WIN32_FIND_DATAA* data) {
     const char* name = search.dotsReturned == 0 ? "." : "..";
     const FsNode& node = search.dotsReturned == 0 ? folder : *folder.parent;
     ++search.dotsReturned;
-    if (MatchesFilePattern(search.pattern, name)) {
+    if (search.pattern.Matches(name)) {
       Describe(node, name, data);
       return true;
     }
@@ -45,10 +50,10 @@ bool NextEntry(FindHandle& search, WIN32_FIND_DATAA* data) {
   auto entry = search.started ? folder.children.FirstAfter(search.lastName, &search.at)
                               : folder.children.At(0, &search.at);
   for (; entry.first; entry = folder.children.FirstAfter(*entry.first, &search.at)) {
-    if (!MatchesFilePattern(search.pattern, *entry.first)) continue;
+    if (!search.pattern.Matches(*entry.first)) continue;
     search.started = true;
     search.lastName = *entry.first;
-    Describe(**entry.second, entry.first->c_str(), data);
+    Describe(**entry.second, *entry.first, data);
     return true;
   }
   return false;
@@ -80,12 +85,12 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     // "*." needs.
     const std::string raw(lpFileName);
     const size_t sep = raw.find_last_of("\\/:");
-    search->pattern = sep == std::string::npos ? raw : raw.substr(sep + 1);
+    search->pattern = sim::FilePattern(sep == std::string::npos ? raw : raw.substr(sep + 1));
     if (!sim::NextEntry(*search, lpFindFileData)) return fail(ERROR_FILE_NOT_FOUND);
   } else {
     // One exact name: that entry, under its stored name, or nothing.
     if (!at.node) return fail(ERROR_FILE_NOT_FOUND);
-    sim::Describe(*at.node, at.folder->children.StoredName(at.name)->c_str(), lpFindFileData);
+    sim::Describe(*at.node, *at.folder->children.StoredName(at.name), lpFindFileData);
     search->exhausted = true;
   }
   return reinterpret_cast<HANDLE>(call.process().handles.Add(search));

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/sim/machine/filesystem.h"
+#include "platform/sim/machine/path_resolution.h"
 #include "platform/sim/machine/process.h"
 
 namespace sim {
@@ -56,7 +57,7 @@ class FileHandle : public HandleObject {
 // the search neither repeat nor hide the others.
 struct FindHandle : public HandleObject {
   std::shared_ptr<FsNode> folder;
-  std::string pattern;
+  FilePattern pattern;
   int dotsReturned = 0;  // "." and ".." come first in a folder that is not a drive root
   bool started = false;  // a child has been returned; lastName holds it
   std::string lastName;

@@ -168,9 +168,14 @@ const PatternCase kPatterns[] = {
 };
 
 TEST(SimPathNames, WildcardsMatchAsOnWindows) {
+  // Each case also behind 70 letters on both sides, which the name matches one by one:
+  // patterns of 64 places and more are matched another way.
+  const std::string letters(70, 'q');
   for (const auto& c : kPatterns) {
     EXPECT_EQ(c.matches, sim::MatchesFilePattern(c.pattern, c.name))
         << c.pattern << " against " << c.name;
+    EXPECT_EQ(c.matches, sim::MatchesFilePattern(letters + c.pattern, letters + c.name))
+        << c.pattern << " against " << c.name << ", behind " << letters.size() << " letters";
   }
 }
 
