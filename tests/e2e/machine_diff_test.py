@@ -125,6 +125,16 @@ class MachineDiffTest(unittest.TestCase):
              ({UNINSTALL: [], "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Video\\"
                "{0d2a1f7c-1111-2222-3333-444455556666}\\0000": ['"GraphicsDriver"="winex11.drv"']},
               BASE_FILES), (BASE_KEYS, BASE_FILES), "", True),
+            # As a 32-bit run on XP showed them: on a virtual desktop, the device map's key
+            # and the monitor class's driver key of its screen, made during the run.
+            ("Wine's device map and monitor keys, new",
+             ({UNINSTALL: [], "HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\VIDEO": [],
+               "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Class\\"
+               "{4D36E96E-E325-11CE-BFC1-08002BE10318}\\0000": ['"Driver"="x"']},
+              BASE_FILES), (BASE_KEYS, BASE_FILES), "", True),
+            ("a device map key that is not the display's",
+             ({UNINSTALL: [], "HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\VIDEOX": []},
+              BASE_FILES), (BASE_KEYS, BASE_FILES), "", False),
             ("a key removed on one side only",
              ({}, BASE_FILES), (BASE_KEYS, BASE_FILES), "", False),
         ]
