@@ -51,17 +51,23 @@ struct Hive {
   const char* name;
   const char* target;  // what the simulator's registry calls it
   const char* prefix;  // path below the target where the hive lives
-  size_t depth;        // the prefix's levels
 };
 constexpr Hive kHives[] = {
-    {"HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE", "", 0},
-    {"HKEY_CURRENT_USER", "HKEY_CURRENT_USER", "", 0},
-    {"HKEY_USERS", "HKEY_USERS", "", 0},
-    {"HKEY_CLASSES_ROOT", "HKEY_LOCAL_MACHINE", "SOFTWARE\\Classes", 2},
+    {"HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE", ""},
+    {"HKEY_CURRENT_USER", "HKEY_CURRENT_USER", ""},
+    {"HKEY_USERS", "HKEY_USERS", ""},
+    {"HKEY_CLASSES_ROOT", "HKEY_LOCAL_MACHINE", "SOFTWARE\\Classes"},
     // A whole-registry export holds it: Windows links it to the current hardware profile.
     {"HKEY_CURRENT_CONFIG", "HKEY_LOCAL_MACHINE",
-     "SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current", 4},
+     "SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current"},
 };
+
+// The levels of a hive's prefix.
+size_t PrefixDepth(const Hive& hive) {
+  const std::string_view prefix = hive.prefix;
+  return prefix.empty() ? 0
+                        : 1 + static_cast<size_t>(std::count(prefix.begin(), prefix.end(), '\\'));
+}
 
 // Where the parser's lines come from: the lines of a text, without their line ends
 // ("\n", or "\r\n"); a text that ends with a line end has no empty line after it.
@@ -153,7 +159,7 @@ class Parser {
     std::string& full = path_;
     full.assign(hive->target);
     if (*hive->prefix) full.append("\\").append(hive->prefix);
-    size_t depth = hive->depth;
+    size_t depth = PrefixDepth(*hive);
     bool any = false;
     if (sep != std::string_view::npos) {
       std::string_view rest = path.substr(sep + 1);
@@ -448,19 +454,22 @@ class Utf16Lines : public LineSource {
         if (u < 0x80) {
           text_[start + i] = static_cast<char>(u);
         } else if (!UnicodeToCp1252(u, &text_[start + i])) {
-          const int line =
-              newlines_ + 1 +
-              static_cast<int>(std::count(text_.begin(), text_.begin() + start + i, '\n'));
+          // The line is counted for the first such character only: an export may hold
+          // thousands, and each count reads the piece from its start.
+          auto line = [&] {
+            return newlines_ + 1 +
+                   static_cast<int>(std::count(text_.begin(), text_.begin() + start + i, '\n'));
+          };
           if (losses_) {
             text_[start + i] = '?';
-            if (losses_->characters++ == 0) losses_->firstCharacterLine = line;
+            if (losses_->characters++ == 0) losses_->firstCharacterLine = line();
             continue;
           }
           char hex[16];
           std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(u));
           what_ = std::string("character ") + hex + " has no code page 1252 form";
+          badLine_ = line();
           text_.resize(start + i);
-          badLine_ = line;
           break;
         }
       }
