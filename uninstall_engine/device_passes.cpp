@@ -16,8 +16,6 @@ const char kMultifunctionClass[] =
     "System\\CurrentControlSet\\Control\\Class\\{4d36e971-e325-11ce-bfc1-08002be10318}";
 const char kEnumMf[] = "System\\CurrentControlSet\\Enum\\MF";
 const char kEnumPci[] = "System\\CurrentControlSet\\Enum\\PCI";
-const char* const kUninstall = kUninstallEntriesKey;
-const char* const kProductKey = kProductRecordsKey;
 
 const char kComFunction[] = "zelvorahw\\pciex_com";
 const char kLptFunction[] = "zelvorahw\\pciex_lpt";
@@ -222,16 +220,16 @@ void UninstallContext::RemovePciDeviceKeys(const VidPidList& ids) {
 }
 
 void UninstallContext::RemoveUninstallEntries() {
-  KeyAccessGrant grant = GrantKeyAccess(kUninstall);
+  KeyAccessGrant grant = GrantKeyAccess(kUninstallEntriesKey);
   ScopedKey uninstall;
-  if (uninstall.Open(HKEY_LOCAL_MACHINE, kUninstall) != ERROR_SUCCESS) return;
+  if (uninstall.Open(HKEY_LOCAL_MACHINE, kUninstallEntriesKey) != ERROR_SUCCESS) return;
   char systemDirectory[MAX_PATH] = "";
   const UINT length = GetSystemDirectoryA(systemDirectory, sizeof(systemDirectory));
   if (length == 0 || length >= sizeof(systemDirectory)) systemDirectory[0] = '\0';
   const std::string bareName = customerName + "_wendmarrow.exe";
   const std::string fullName = std::string(systemDirectory) + "\\" + bareName;
   WalkSubkeys(uninstall.get(), WalkRule::kForward, [&](const std::string& name) {
-    const std::string entryPath = std::string(kUninstall) + "\\" + name;
+    const std::string entryPath = std::string(kUninstallEntriesKey) + "\\" + name;
     ScopedKey entry;
     if (entry.Open(HKEY_LOCAL_MACHINE, entryPath) != ERROR_SUCCESS) return false;
     std::string command;
@@ -245,13 +243,13 @@ void UninstallContext::RemoveUninstallEntries() {
 }
 
 void UninstallContext::RemoveProductKeys() {
-  KeyAccessGrant grant = GrantKeyAccess(kProductKey);
+  KeyAccessGrant grant = GrantKeyAccess(kProductRecordsKey);
   ScopedKey product;
-  if (product.Open(HKEY_LOCAL_MACHINE, kProductKey) != ERROR_SUCCESS) return;
+  if (product.Open(HKEY_LOCAL_MACHINE, kProductRecordsKey) != ERROR_SUCCESS) return;
   WalkSubkeys(product.get(), WalkRule::kForward, [&](const std::string& name) {
     // The whole name: customer ACME's run must leave customer ACMEX's record alone.
     if (_stricmp(name.c_str(), customerName.c_str()) != 0) return false;
-    return DeleteRegistryKey(HKEY_LOCAL_MACHINE, std::string(kProductKey) + "\\" + name);
+    return DeleteRegistryKey(HKEY_LOCAL_MACHINE, std::string(kProductRecordsKey) + "\\" + name);
   });
   // With the last customer's record gone, the product key is left as empty as the
   // installer found its place, and goes too.
@@ -261,6 +259,6 @@ void UninstallContext::RemoveProductKeys() {
       RegEnumValueA(product.get(), 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr) ==
           ERROR_NO_MORE_ITEMS) {
     product.Close();
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProductKey);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProductRecordsKey);
   }
 }

@@ -18,7 +18,6 @@ const char kUninstallEntriesKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersio
 
 namespace {
 
-const char* const kProductKey = kProductRecordsKey;
 const char kDefaultCustomer[] = "KORVANE";
 const char kCopySuffix[] = "_Wendmarrow";
 constexpr int kMaxIds = 5;
@@ -33,7 +32,7 @@ const char* const kDriverFiles[] = {
 // the run removes), or is not there at all. An error answers no: the drivers stay.
 bool NoOtherCustomerRecord(const std::string& ownCustomer) {
   ScopedKey product;
-  const LONG opened = product.Open(HKEY_LOCAL_MACHINE, kProductKey);
+  const LONG opened = product.Open(HKEY_LOCAL_MACHINE, kProductRecordsKey);
   if (opened == ERROR_FILE_NOT_FOUND) return true;
   if (opened != ERROR_SUCCESS) return false;
   for (DWORD index = 0;; ++index) {
@@ -92,7 +91,7 @@ bool UninstallContext::ReadProductRecord(VidPidList* ids) {
     }
   }
 
-  const std::string subkeyPath = std::string(kProductKey) + "\\" + customerName;
+  const std::string subkeyPath = std::string(kProductRecordsKey) + "\\" + customerName;
   KeyAccessGrant grant = GrantKeyAccess(subkeyPath);
   ScopedKey subkey;
   const LONG opened = subkey.Open(HKEY_LOCAL_MACHINE, subkeyPath);

@@ -133,6 +133,23 @@ std::vector<std::string> Mismatches(const CustomerMachine& m) {
 
 }  // namespace
 
+std::string ExportLossesText(const ExportRead& read) {
+  std::string out;
+  const sim::RegFileLosses& losses = read.losses;
+  const std::string first = " (first at " + read.path + ":";
+  if (losses.characters) {
+    out += "  " + std::to_string(losses.characters) +
+           " characters code page 1252 lacks, read as '?' as the uninstaller reads them" + first +
+           std::to_string(losses.firstCharacterLine) + ")\n";
+  }
+  if (losses.oddStrings) {
+    out += "  " + std::to_string(losses.oddStrings) +
+           " string values of odd length, their last byte left out" + first +
+           std::to_string(losses.firstOddLine) + ")\n";
+  }
+  return out;
+}
+
 bool ImportMachineExport(const std::string& path, sim::Machine* machine, ExportRead* read,
                          const sim::RegFileStatementFn& watch, std::string* error) {
   sim::HostFileReader file;

@@ -47,6 +47,11 @@ struct CustomerMachine {
   std::vector<std::string> mismatches;
 };
 
+// What reading the export took otherwise than written, a line each behind two spaces
+// ("  22 characters code page 1252 lacks, read as '?' ... (first at FILE:LINE)\n"); empty
+// when nothing.
+std::string ExportLossesText(const ExportRead& read);
+
 // Imports the registry editor's export of a machine at `path` into `machine`, as the
 // registry editor writes it: a key the export holds is the export's whole (what the machine
 // held there goes: its values, and its subkeys the export does not hold), and characters

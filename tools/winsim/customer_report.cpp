@@ -105,18 +105,7 @@ void PrintWindowsAndExports(const CustomerPreview& p) {
   for (const ExportRead& e : p.exports) {
     std::printf("The export %s (%s): %zu keys, %zu values\n", e.path.c_str(), Utf8(e.form).c_str(),
                 e.keys, e.values);
-    if (e.losses.characters) {
-      std::printf(
-          "  %zu characters code page 1252 lacks, read as '?' as the uninstaller reads "
-          "them (first at %s:%d)\n",
-          e.losses.characters, e.path.c_str(), e.losses.firstCharacterLine);
-    }
-    if (e.losses.oddStrings) {
-      std::printf(
-          "  %zu string values of odd length, their last byte left out (first at "
-          "%s:%d)\n",
-          e.losses.oddStrings, e.path.c_str(), e.losses.firstOddLine);
-    }
+    std::fputs(ExportLossesText(e).c_str(), stdout);
   }
   if (p.currentVersion.empty() && p.productName.empty()) {
     std::printf("The export does not say which Windows it came from.\n");

@@ -31,14 +31,7 @@ int ImportMachineExport(const std::string& dir, const std::string& file) {
   if (!sim::SaveMachine(*machine, dir, &error)) return Fail(error);
   std::printf("%s: imported the export %s (%s): %zu keys, %zu values\n", dir.c_str(), file.c_str(),
               sim::Cp1252ToUtf8(read.form).c_str(), read.keys, read.values);
-  if (read.losses.characters) {
-    std::printf("  %zu characters code page 1252 lacks read as '?' (first at %s:%d)\n",
-                read.losses.characters, file.c_str(), read.losses.firstCharacterLine);
-  }
-  if (read.losses.oddStrings) {
-    std::printf("  %zu string values of odd length, their last byte left out (first at %s:%d)\n",
-                read.losses.oddStrings, file.c_str(), read.losses.firstOddLine);
-  }
+  std::fputs(ExportLossesText(read).c_str(), stdout);
   return kOk;
 }
 

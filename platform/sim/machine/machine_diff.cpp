@@ -25,19 +25,27 @@ void AddFolderTree(const FsNode& node, const std::string& path, std::vector<Mach
   });
 }
 
-void AddKeyTree(const RegKey& key, const std::string& path, std::vector<MachineItem>* items) {
+MachineItem KeyItem(const RegKey& key, const std::string& path) {
   MachineItem item;
   item.kind = MachineItem::Kind::kKey;
   item.path = path;
   item.security = key.security;
-  items->push_back(std::move(item));
+  return item;
+}
+
+MachineItem ValueItem(const std::string& path, const std::string& name, const RegValue& value) {
+  MachineItem item;
+  item.kind = MachineItem::Kind::kValue;
+  item.path = path;
+  item.valueName = name;
+  item.value = value;
+  return item;
+}
+
+void AddKeyTree(const RegKey& key, const std::string& path, std::vector<MachineItem>* items) {
+  items->push_back(KeyItem(key, path));
   key.values.ForEach([&](const std::string& name, const RegValue& value) {
-    MachineItem v;
-    v.kind = MachineItem::Kind::kValue;
-    v.path = path;
-    v.valueName = name;
-    v.value = value;
-    items->push_back(std::move(v));
+    items->push_back(ValueItem(path, name, value));
   });
   key.subkeys.ForEach([&](const std::string& name, const std::shared_ptr<RegKey>& subkey) {
     AddKeyTree(*subkey, path + "\\" + name, items);
@@ -149,23 +157,6 @@ class RegistryWalk {
   }
 
  private:
-  static MachineItem KeyItem(const RegKey& key, const std::string& path) {
-    MachineItem item;
-    item.kind = MachineItem::Kind::kKey;
-    item.path = path;
-    item.security = key.security;
-    return item;
-  }
-  static MachineItem ValueItem(const std::string& path, const std::string& name,
-                               const RegValue& value) {
-    MachineItem item;
-    item.kind = MachineItem::Kind::kValue;
-    item.path = path;
-    item.valueName = name;
-    item.value = value;
-    return item;
-  }
-
   // Both maps in name order, side by side: `fn` sees each name of either, with the entry
   // of each side that holds it (null on the side that does not).
   template <typename T, typename Fn>
