@@ -56,8 +56,8 @@ uint32_t NextKeptByte(const SieveChars& c, const unsigned char* p, size_t size, 
 // (each byte letter-folded first where its character is a letter): the anchor at
 // the place, and the neighbour one or two bytes away or a NUL two away. Two blocks
 // a step (four for the 64-byte sieve), so that one test of them all serves most
-// steps. Without a neighbour, the
-// anchor's own byte stands in for it (a test that passes where the anchor does).
+// steps. Without a neighbour, the anchor's own byte stands in for it (a test that
+// passes where the anchor does).
 SieveChars WithNeighbour(const SieveChars& c) {
   SieveChars chars = c;
   if (chars.side == 0) {
@@ -209,7 +209,7 @@ __attribute__((target("avx512f,avx512bw"), always_inline)) inline uint64_t KeptA
   return _mm512_testn_epi8_mask(away, away);
 }
 
-template <bool kFoldAnchor, bool kFoldNeighbour>
+template <bool kFoldAnchor>
 __attribute__((target("avx512f,avx512bw"))) uint64_t NextKeptAvx512(const SieveChars& c,
                                                                     const char* p, size_t size,
                                                                     size_t* at) {
@@ -263,9 +263,10 @@ struct Avx2Loops {
 };
 #endif
 #if KESTROLIN_SIEVE_AVX512
-template <bool kFoldAnchor, bool kFoldNeighbour>
+// Its neighbour's fold costs nothing: one loop serves both.
+template <bool kFoldAnchor, bool>
 struct Avx512Loops {
-  static constexpr SieveLoop kLoop = NextKeptAvx512<kFoldAnchor, kFoldNeighbour>;
+  static constexpr SieveLoop kLoop = NextKeptAvx512<kFoldAnchor>;
 };
 #endif
 
